@@ -1,0 +1,32 @@
+// The toolkit of the real program: Qt's event loop, timers and message box.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "toolkit/toolkit.h"
+
+namespace toolkit {
+
+class QtToolkit final : public Toolkit {
+ public:
+  // Needs a QApplication (the message box is a widget).
+  QtToolkit();
+
+  uint32_t TickCount() override;
+  std::unique_ptr<Timer> CreateTimer(uint32_t intervalMs, std::function<void()> onTimer) override;
+  void ProcessEvents() override;
+  void WaitForEvents(uint32_t maxMs) override;
+  void ShowMessage(std::string_view caption, std::string_view message) override;
+  bool OnMainThread() const override;
+
+  // The text the message box shows for a Windows-1251 message. The message
+  // is passed unchanged except that a CR, which Windows' box breaks the line
+  // at and Qt's does not, is shown as a line break.
+  static QString MessageBoxText(std::string_view message);
+
+ private:
+  QObject wake_;  // owns the wake-up timers of WaitForEvents
+};
+
+}  // namespace toolkit
