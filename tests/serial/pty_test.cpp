@@ -1,0 +1,168 @@
+// The POSIX backend over real pseudo-terminals, in real time.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <sys/file.h>
+#include <termios.h>
+#include <chrono>
+#include <ctime>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "serial/serial_driver.h"
+#include "toolkit/qt_toolkit.h"
+
+using namespace serial;
+
+namespace {
+
+int OpenDescriptors() {
+  int n = 0;
+  for (auto& e : std::filesystem::directory_iterator("/proc/self/fd")) (void)e, ++n;
+  return n;
+}
+
+struct Pty {
+  int master = -1;
+  std::string slave;
+  Pty() {
+    int s = -1;
+    char name[128];
+    EXPECT_EQ(openpty(&master, &s, name, nullptr, nullptr), 0);
+    slave = name;
+    close(s);  // the driver opens its own; the master stays readable
+  }
+  ~Pty() {
+    if (master >= 0) close(master);
+  }
+  std::string ReadFor(std::chrono::milliseconds limit, size_t want) {
+    std::string got;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    char buf[4096];
+    while (got.size() < want && std::chrono::steady_clock::now() < end) {
+      fd_set set;
+      FD_ZERO(&set);
+      FD_SET(master, &set);
+      timeval tv{0, 20000};
+      if (select(master + 1, &set, nullptr, nullptr, &tv) > 0) {
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n > 0) got.append(buf, size_t(n));
+      }
+    }
+    return got;
+  }
+};
+
+class PtyTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char arg0[] = "pty_test";
+    static char* argv[] = {arg0, nullptr};
+    if (!QCoreApplication::instance()) app_ = new QCoreApplication(argc, argv);
+  }
+  toolkit::QtToolkit tk;
+  static QCoreApplication* app_;
+};
+QCoreApplication* PtyTest::app_ = nullptr;
+
+}  // namespace
+
+TEST_F(PtyTest, DataBothWaysAndTheLineSettingsSeenFromTheOtherSide) {
+  Pty pty;
+  TSerialDriver drv(tk);
+  drv.SetPortName(pty.slave);
+  drv.SetStopBits(sb2BITS);
+  std::string got;
+  drv.SetOnReceiveData([&](TSerialDriver*, const char* p, uint32_t n) { got.append(p, n); });
+  ASSERT_TRUE(drv.Connect());
+
+  termios tio{};
+  ASSERT_EQ(tcgetattr(pty.master, &tio), 0);  // a pty master reads its slave's settings
+  EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
+  EXPECT_EQ(tio.c_cflag & CSIZE, unsigned(CS8));
+  EXPECT_TRUE(tio.c_cflag & CSTOPB);
+  EXPECT_FALSE(tio.c_cflag & PARENB);
+  EXPECT_FALSE(tio.c_lflag & ICANON);
+
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(char(i));
+  EXPECT_TRUE(drv.SendString(all));
+  EXPECT_EQ(pty.ReadFor(std::chrono::seconds(2), 256), all);
+
+  ASSERT_EQ(write(pty.master, all.data(), all.size()), 256);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (got.size() < 256 && std::chrono::steady_clock::now() < end) tk.WaitForEvents(50);
+  EXPECT_EQ(got, all);
+}
+
+TEST_F(PtyTest, ASecondUserOfTheSamePathIsRefused) {
+  Pty pty;
+  TSerialDriver first(tk), second(tk);
+  first.SetPortName(pty.slave);
+  second.SetPortName(pty.slave);
+  ASSERT_TRUE(first.Connect());
+  EXPECT_FALSE(second.Connect());
+  EXPECT_FALSE(second.Connected());
+
+  const pid_t child = fork();
+  if (child == 0) {
+    auto dev = SystemSerialPlatform().Open(pty.slave);
+    _exit(dev ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process opened a held port";
+
+  first.Disconnect();
+  EXPECT_TRUE(second.Connect());
+}
+
+TEST_F(PtyTest, TheFarEndClosingMidSessionEndsQuietly) {
+  auto pty = std::make_unique<Pty>();
+  TSerialDriver drv(tk);
+  drv.SetPortName(pty->slave);
+  int calls = 0;
+  drv.SetOnReceiveData([&](TSerialDriver*, const char*, uint32_t) { ++calls; });
+  ASSERT_TRUE(drv.Connect());
+  ASSERT_EQ(write(pty->master, "half a re", 9), 9);
+  toolkit::WaitMilliseconds(tk, 120);
+  pty.reset();  // the master closes
+  const double cpu0 = double(std::clock()) / CLOCKS_PER_SEC;
+  toolkit::WaitMilliseconds(tk, 500);
+  const double cpu = double(std::clock()) / CLOCKS_PER_SEC - cpu0;
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(drv.Connected());
+  EXPECT_LT(cpu, 0.1);
+  EXPECT_FALSE(drv.SendString("AT\r"));
+}
+
+TEST_F(PtyTest, BadPathsFailCleanly) {
+  const std::string dir = testing::TempDir() + "zorvik_badpaths";
+  std::filesystem::create_directories(dir);
+  const std::string file = dir + "/plain";
+  { FILE* f = fopen(file.c_str(), "w"); fputs("x", f); fclose(f); }
+  std::vector<std::string> bad = {"", std::string(4096, 'a'), dir, file, "/dev/null", "\\\\.\\COM2",
+                                  "/dev/zorvik-no-such-port", "ttyzorvik-none"};
+  Pty locked;
+  chmod(locked.slave.c_str(), 0);
+  if (geteuid() != 0) bad.push_back(locked.slave);
+  const int fds = OpenDescriptors();
+  for (const std::string& path : bad) {
+    TSerialDriver drv(tk);
+    drv.SetPortName(path);
+    EXPECT_FALSE(drv.Connect()) << path.substr(0, 40);
+    EXPECT_FALSE(drv.Connected());
+  }
+  EXPECT_EQ(OpenDescriptors(), fds);
+  // Nothing is left locked: the file can be taken by anyone now.
+  const int fd = open(file.c_str(), O_RDWR);
+  EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  close(fd);
+}
