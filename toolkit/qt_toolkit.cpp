@@ -89,6 +89,13 @@ void QtToolkit::ShowMessage(std::string_view caption, std::string_view message) 
   box.exec();
 }
 
+void QtToolkit::ShowError(std::string_view caption, std::string_view message) {
+  QMessageBox box(QMessageBox::Critical, QString::fromStdString(Utf8(caption)), MessageBoxText(message),
+                  QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
 bool QtToolkit::OnMainThread() const {
   return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
 }

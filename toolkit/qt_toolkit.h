@@ -18,6 +18,7 @@ class QtToolkit final : public Toolkit {
   void ProcessEvents() override;
   void WaitForEvents(uint32_t maxMs) override;
   void ShowMessage(std::string_view caption, std::string_view message) override;
+  void ShowError(std::string_view caption, std::string_view message) override;
   bool OnMainThread() const override;
 
   // The text the message box shows for a Windows-1251 message. The message

@@ -200,6 +200,12 @@ void SimToolkit::ShowMessage(std::string_view caption, std::string_view message)
   prompts_[index].closedUs = std::max<uint64_t>(nowUs_, 1);
 }
 
+void SimToolkit::ShowError(std::string_view caption, std::string_view message) {
+  // Answered at once: nobody plays an operator who reads error boxes.
+  Prompt prompt{std::string(caption), std::string(message), nowUs_, std::max<uint64_t>(nowUs_, 1), true};
+  prompts_.push_back(prompt);
+}
+
 void SimToolkit::RunFor(uint64_t ms) {
   const uint64_t end = nowUs_ + ms * 1000;
   do {

@@ -35,6 +35,7 @@ class SimToolkit final : public Toolkit {
   void ProcessEvents() override;
   void WaitForEvents(uint32_t maxMs) override;
   void ShowMessage(std::string_view caption, std::string_view message) override;
+  void ShowError(std::string_view caption, std::string_view message) override;
   bool OnMainThread() const override { return mainThread_; }
 
   // Virtual time since construction.
@@ -70,6 +71,7 @@ class SimToolkit final : public Toolkit {
     std::string message;
     uint64_t shownUs = 0;
     uint64_t closedUs = 0;  // 0 while open
+    bool error = false;     // the error box rather than an operator prompt
   };
   using Operator = std::function<uint64_t(const Prompt&)>;
   void SetOperator(Operator op) { operator_ = std::move(op); }

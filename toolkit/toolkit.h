@@ -69,6 +69,10 @@ class Toolkit {
   // returns when the operator presses the button or closes the box.
   virtual void ShowMessage(std::string_view caption, std::string_view message) = 0;
 
+  // The toolkit's error box, for failures the program does not handle itself
+  // (a file that cannot be written): an error icon and an OK button.
+  virtual void ShowError(std::string_view caption, std::string_view message) = 0;
+
   // Whether the caller runs on the thread that owns the event loop.
   virtual bool OnMainThread() const = 0;
 };

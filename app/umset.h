@@ -1,0 +1,118 @@
+// The main window: the log pane on the left, the operator's controls on the
+// right; the set-up logic comes from setup::TSetupForm.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "setup/setup_form.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QSplitter;
+
+namespace app {
+
+// What the window takes from the system, so that tests can give their own.
+struct Environment {
+  toolkit::Toolkit& tk;
+  serial::SerialPlatform& platform;
+  std::function<std::vector<std::string>()> portList;  // the start-up port list
+  std::function<std::string()> caption;                // the version caption
+  std::string logFile = "отчет.txt";                   // in the working directory, UTF-8 path
+};
+
+class TForm1 final : public QWidget, public setup::TSetupForm {
+ public:
+  explicit TForm1(Environment env);
+  ~TForm1() override;
+
+  // Controls, by their names.
+  QSplitter* Splitter1;
+  QWidget* PAmemo;
+  QWidget* PAmain;
+  QPlainTextEdit* MEset;
+  QComboBox* CBcom;
+  QLabel* LAcom;
+  QLineEdit* LEpin;
+  QLineEdit* LEPUK;
+  QLineEdit* LEHT;
+  QPushButton* BBB;
+  QPushButton* BBE;
+  QSpinBox* SEw;
+  QCheckBox* CBpuk;
+  QCheckBox* CBht;
+  QCheckBox* CBsend;
+  QGroupBox* RGDTR;
+  QRadioButton* RGDTRItems[3];
+  QLabel* Lw;
+  QProgressBar* Gw;
+
+  // Handlers of this window (the exchange's come from TSetupForm).
+  void FormCreate();
+  void FormDestroy();
+  void CBcomChange();
+  void LEpinKeyPress(char& Key);
+  void MEsetDblClick();
+  void MEsetMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift);
+  void CBpukClick();
+  void CBhtClick();
+  void CBsendClick();
+
+  // The log pane as lines of Windows-1251 text, and its colour.
+  std::vector<std::string> LogLines() const;
+  toolkit::TColor LogColour() const { return logColour_; }
+  // Writes the pane to the log file; false (and the error box) on failure.
+  bool SaveLog();
+
+ protected:
+  std::string CommandText() const override;
+  void SetCommandText(const std::string& text) override;
+  void AppendLog(const std::string& line) override;
+  void SetLogColour(toolkit::TColor colour) override;
+  void SetStartEnabled(bool enabled) override;
+  bool ManualTerminal() const override;
+  std::string PinText() const override;
+  int DtrIndex() const override;
+  std::string DtrItem(int index) const override;
+  int PowerOffSeconds() const override;
+  void SetGaugeMax(int32_t max) override;
+  int32_t GaugeMax() const override;
+  void SetGaugeProgress(int32_t progress) override;
+  int32_t GaugeProgress() const override;
+  void SetGaugeVisible(bool visible) override;
+  bool GaugeVisible() const override;
+  void SetWaitCaption(const std::string& caption) override;
+  void SetWaitLabelVisible(bool visible) override;
+  bool WaitLabelVisible() const override;
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildControls();
+  void PlaceBottomControls();
+  bool KeyThroughHandler(QLineEdit* edit, QEvent* event, void (TForm1::*handler)(char&), bool upper);
+
+  Environment env_;
+  toolkit::TColor logColour_ = toolkit::clWindow;
+  bool outerSizeFixed_ = false;
+};
+
+// Texts with control characters are shown with their pictures (U+2400…) so
+// that a CR inside a logged command neither breaks the line nor vanishes;
+// the saved file gets the bytes back.
+QString ToDisplay(const std::string& cp1251);
+std::string FromDisplay(const QString& shown);
+
+}  // namespace app

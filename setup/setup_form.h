@@ -1,0 +1,105 @@
+// The modem set-up of the main window, without the widgets: the command
+// exchange cycle, the configuration sequence, the wait gauge and the operator
+// prompts. The window (app::TForm1) derives from it and gives it its
+// controls through the accessors below; all text is Windows-1251.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial/serial_driver.h"
+#include "toolkit/toolkit.h"
+
+namespace setup {
+
+// Log pane colours.
+constexpr toolkit::TColor clNormal = toolkit::clWindow;
+constexpr toolkit::TColor clSuccess = toolkit::RGB(192, 220, 192);
+constexpr toolkit::TColor clError = toolkit::RGB(254, 192, 200);
+constexpr toolkit::TColor clWarning = toolkit::RGB(254, 254, 192);
+
+// The application title: the caption of the prompts and error boxes.
+const std::string& ApplicationTitle();
+// "X " twenty times: closes an exchange that failed or was interrupted.
+const std::string& CrossLine();
+
+class TSetupForm {
+ public:
+  TSetupForm(toolkit::Toolkit& tk, serial::SerialPlatform& platform);
+  virtual ~TSetupForm();
+  TSetupForm(const TSetupForm&) = delete;
+  TSetupForm& operator=(const TSetupForm&) = delete;
+
+  // State of the exchange.
+  std::string ReplyText;    // every byte since the last send, zero included
+  int32_t ReplyLength = 0;  // length seen at the previous Trx tick
+  bool AutoMode = true;     // replies go to the configuration sequence
+  std::string DtrModeRemark;
+
+  // Components.
+  serial::TSerialDriver port;
+  std::unique_ptr<toolkit::Timer> Trx, Tgo, Terror, Tw;
+
+  // Handlers.
+  void LEHTKeyPress(char& Key);
+  void portReceiveData(serial::TSerialDriver* Sender, const char* DataPtr, uint32_t DataSize);
+  void TrxTimer();
+  void TgoTimer();
+  void TerrorTimer();
+  void BBBClick();
+  void BBEClick();
+  void TwTimer();
+
+  // Operations.
+  void WaitMilliseconds(uint32_t ms);
+  void IssueCommand(const std::string& text);
+  void FinishExchange();
+  void AdvanceSequence(const std::string& command);
+  void StartWaitGauge(const std::string& caption, int32_t totalMs);
+  bool BlockWhileGaugeRuns();
+  void StopWaitGauge();
+
+  toolkit::Toolkit& Toolkit() { return tk_; }
+
+ protected:
+  // The controls, as the window has them.
+  virtual std::string CommandText() const = 0;  // LEHT
+  virtual void SetCommandText(const std::string& text) = 0;
+  virtual void AppendLog(const std::string& line) = 0;  // MEset, a line at the end
+  virtual void SetLogColour(toolkit::TColor colour) = 0;
+  virtual void SetStartEnabled(bool enabled) = 0;  // BBB
+  virtual bool ManualTerminal() const = 0;         // CBht checked
+  virtual std::string PinText() const = 0;         // LEpin
+  virtual int DtrIndex() const = 0;                // RGDTR item chosen
+  virtual std::string DtrItem(int index) const = 0;
+  virtual int PowerOffSeconds() const = 0;  // SEw
+  // Gw: progress kept within 0 and the maximum.
+  virtual void SetGaugeMax(int32_t max) = 0;
+  virtual int32_t GaugeMax() const = 0;
+  virtual void SetGaugeProgress(int32_t progress) = 0;
+  virtual int32_t GaugeProgress() const = 0;
+  virtual void SetGaugeVisible(bool visible) = 0;
+  virtual bool GaugeVisible() const = 0;
+  // Lw
+  virtual void SetWaitCaption(const std::string& caption) = 0;
+  virtual void SetWaitLabelVisible(bool visible) = 0;
+  virtual bool WaitLabelVisible() const = 0;
+
+ private:
+  // Outcomes of the sequence's steps.
+  void Advance(const std::string& command);
+  void Fail(const std::string& message);
+  void ModelMismatch();
+  void PinEntry();
+  void PukDemand();
+  void PinRejected();
+  void DtrStep();
+  void PowerCycle();
+  void Verify();
+  void AppendEmpty() { AppendLog(std::string()); }
+
+  toolkit::Toolkit& tk_;
+};
+
+}  // namespace setup

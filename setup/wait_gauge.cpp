@@ -1,0 +1,44 @@
+// The wait gauge: half-second steps under a blinking label, and the blocking
+// wait that keeps the window alive.
+#include "setup/setup_form.h"
+
+namespace setup {
+
+void TSetupForm::StartWaitGauge(const std::string& caption, int32_t totalMs) {
+  SetWaitCaption(caption);
+  SetGaugeMax(totalMs);
+  SetGaugeProgress(0);
+  Tw->SetEnabled(true);  // the gauge and the label appear at the first tick
+}
+
+void TSetupForm::TwTimer() {
+  SetGaugeProgress(GaugeProgress() + int32_t(Tw->Interval()));
+  SetGaugeVisible(GaugeProgress() < GaugeMax());
+  Tw->SetEnabled(GaugeVisible());
+  if (Tw->Enabled())
+    SetWaitLabelVisible(!WaitLabelVisible());
+  else
+    SetWaitLabelVisible(false);
+}
+
+bool TSetupForm::BlockWhileGaugeRuns() {
+  for (;;) {
+    if (!Tw->Enabled()) return true;
+    if (!AutoMode) {
+      Tw->SetEnabled(false);
+      SetStartEnabled(true);
+      SetGaugeVisible(false);
+      SetWaitLabelVisible(false);
+      return false;
+    }
+    WaitMilliseconds(50);
+  }
+}
+
+void TSetupForm::StopWaitGauge() {
+  Tw->SetEnabled(false);
+  SetWaitLabelVisible(false);
+  SetGaugeVisible(false);
+}
+
+}  // namespace setup

@@ -1,0 +1,226 @@
+// The main window: layout, port choice, PIN/PUK entry, log pane gestures.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QKeyEvent>
+#include <QTest>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app_rig.h"
+
+using namespace testing_app;
+
+namespace {
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+}  // namespace
+
+TEST(Window, ControlsStandWhereTheyBelongWithTheirDefaults) {
+  Rig r;
+  app::TForm1& f = *r.form;
+  EXPECT_EQ(f.pos(), QPoint(60, 192));
+  EXPECT_EQ(f.windowTitle(), QString::fromUtf8("ЗОРВИК версия test"));
+  EXPECT_EQ(f.CBcom->geometry(), QRect(32, 16, 145, 21));
+  EXPECT_EQ(f.LEpin->geometry(), QRect(32, 64, 65, 21));
+  EXPECT_EQ(f.BBB->geometry(), QRect(32, 104, 97, 41));
+  EXPECT_EQ(f.BBE->geometry(), QRect(32, 176, 121, 41));
+  EXPECT_EQ(f.SEw->geometry(), QRect(32, 152, 49, 22));
+  EXPECT_EQ(f.CBpuk->geometry(), QRect(8, 240, 17, 17));
+  EXPECT_EQ(f.LEPUK->geometry(), QRect(32, 240, 65, 21));
+  EXPECT_EQ(f.CBht->geometry(), QRect(8, 280, 17, 17));
+  EXPECT_EQ(f.LEHT->geometry(), QRect(32, 280, 121, 21));
+  EXPECT_EQ(f.RGDTR->geometry(), QRect(136, 48, 257, 105));
+  EXPECT_EQ(f.CBsend->geometry(), QRect(264, 155, 129, 17));
+  EXPECT_EQ(f.LAcom->pos(), QPoint(210, 20));
+  EXPECT_EQ(f.LEpin->text(), "4739");
+  EXPECT_EQ(f.LEPUK->text(), "31570946");
+  EXPECT_FALSE(f.LEPUK->isEnabled());
+  EXPECT_FALSE(f.LEHT->isEnabled());
+  EXPECT_TRUE(f.LEHT->text().isEmpty());
+  EXPECT_TRUE(f.SEw->isHidden());
+  EXPECT_EQ(f.SEw->value(), 5);
+  EXPECT_TRUE(f.Gw->isHidden());
+  EXPECT_TRUE(f.Lw->isHidden());
+  EXPECT_EQ(f.Gw->maximum(), 30000);
+  EXPECT_TRUE(f.RGDTRItems[1]->isChecked());
+  EXPECT_EQ(f.RGDTRItems[0]->text(), QString::fromUtf8("AT&&D0 (только для КВАРТИРНЫХ)"));  // shown with one &
+  EXPECT_EQ(f.CBsend->toolTip(), QString::fromUtf8("для модемов, передающих от компьютера  "));
+  EXPECT_FALSE(f.Trx->Enabled() || f.Tgo->Enabled() || f.Terror->Enabled() || f.Tw->Enabled());
+  EXPECT_EQ(f.Trx->Interval(), 200u);
+  EXPECT_EQ(f.Tgo->Interval(), 500u);
+  EXPECT_EQ(f.Terror->Interval(), 3000u);
+  EXPECT_EQ(f.Tw->Interval(), 500u);
+  EXPECT_EQ(f.port.StopBits(), serial::sb2BITS);
+
+  f.show();
+  const QSize outer = f.frameGeometry().size();
+  EXPECT_EQ(outer, QSize(739, 480));
+  EXPECT_EQ(f.PAmemo->width(), 305);
+  EXPECT_EQ(f.PAmain->x(), 308);
+  const int mainWidth = f.PAmain->width();
+  f.resize(f.width() + 100, f.height() + 50);
+  EXPECT_EQ(f.PAmemo->width(), 305);  // the controls' panel takes the change
+  EXPECT_EQ(f.PAmain->width(), mainWidth + 100);
+  EXPECT_EQ(f.Gw->geometry().bottom(), f.PAmain->height() - 1);
+  EXPECT_EQ(f.Gw->height(), 76);
+  EXPECT_EQ(f.Lw->height(), 13);
+  f.Splitter1->setSizes({5, 800});
+  EXPECT_GE(f.PAmemo->width(), 30);
+}
+
+TEST(Window, AnEmptyPortListShowsBusyAndStartStaysEnabled) {
+  Rig r(std::vector<std::string>{});
+  EXPECT_EQ(r.form->CBcom->count(), 0);
+  EXPECT_TRUE(r.form->CBcom->currentText().isEmpty());
+  EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("занят"));
+  EXPECT_EQ(r.form->LAcom->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_TRUE(r.form->BBB->isEnabled());
+}
+
+TEST(Window, ChoosingAPortClosesTheOldOneAndReportsTheNew) {
+  toolkit::SimToolkit* tk = nullptr;
+  Rig r({"COM1", "COM3"});
+  tk = &r.tk;
+  (void)tk;
+  EXPECT_EQ(r.form->CBcom->currentText(), "COM1");
+  EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("свободен"));
+  EXPECT_EQ(r.form->LAcom->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+  EXPECT_TRUE(r.Line("COM1").IsOpen());
+  r.Line("COM3").heldElsewhere = true;
+  r.form->BBB->setEnabled(false);
+  r.form->CBcom->setCurrentIndex(1);
+  EXPECT_FALSE(r.Line("COM1").IsOpen());
+  EXPECT_FALSE(r.Line("COM3").IsOpen());
+  EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("занят"));
+  EXPECT_TRUE(r.form->BBB->isEnabled());
+  r.Line("COM3").heldElsewhere = false;
+  r.form->CBcom->setCurrentIndex(0);
+  r.form->CBcom->setCurrentIndex(1);
+  EXPECT_TRUE(r.Line("COM3").IsOpen());
+  EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("свободен"));
+}
+
+TEST(Window, TypingAPortNameReopensAtEveryKeystroke) {
+  Rig r({"COM1"});
+  serial::SimPort& com12 = r.Line("COM12");
+  r.Line("COM1").present = true;
+  r.form->CBcom->lineEdit()->clear();
+  EXPECT_FALSE(r.Line("COM1").IsOpen());
+  QTest::keyClicks(r.form->CBcom->lineEdit(), "COM1");
+  EXPECT_TRUE(r.Line("COM1").IsOpen());  // "COM1" on the way to "COM12"
+  EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("свободен"));
+  QTest::keyClicks(r.form->CBcom->lineEdit(), "2");
+  EXPECT_FALSE(r.Line("COM1").IsOpen());
+  EXPECT_TRUE(com12.IsOpen());
+  QTest::keyClicks(r.form->CBcom->lineEdit(), "x");
+  EXPECT_FALSE(com12.IsOpen());
+  EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("занят"));
+}
+
+TEST(Window, ThePinBoxesTakeDigitsAndFullStopsAndEnterSendsTheUnlockCommand) {
+  Rig r;
+  r.form->LEpin->clear();
+  QTest::keyClicks(r.form->LEpin, "12a b-3.4");
+  EXPECT_EQ(r.form->LEpin->text(), "123.4");
+  QTest::keyClick(r.form->LEpin, Qt::Key_Backspace);
+  EXPECT_EQ(r.form->LEpin->text(), "123.");
+  r.form->LEpin->setText("1111");
+  r.Enter(r.form->LEpin);  // the PUK box is read although disabled
+  r.tk.RunFor(50);
+  EXPECT_EQ(r.sentToModem, "AT+CPIN=31570946,1111\r\r");
+  EXPECT_EQ(r.Log().front(), "Команда= AT+CPIN=31570946,1111\r\r");
+  r.form->LEpin->clear();
+  r.form->LEPUK->clear();
+  r.form->CBpuk->click();
+  EXPECT_TRUE(r.form->LEPUK->isEnabled());
+  r.Enter(r.form->LEPUK);
+  r.tk.RunFor(50);
+  EXPECT_EQ(r.sentToModem.substr(23), "AT+CPIN=,\r\r");
+}
+
+TEST(Window, TheCommandLineTypesInCapitalsAndUnknownCharactersGoOutAsQuestionMarks) {
+  Rig r;
+  r.form->CBht->click();
+  ASSERT_TRUE(r.form->LEHT->isEnabled());
+  for (QChar ch : QString::fromUtf8("at+cgmi ж中")) {  // QTest types ASCII only
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(r.form->LEHT, &press);
+  }
+  EXPECT_EQ(r.form->LEHT->text(), QString::fromUtf8("AT+CGMI Ж中"));
+  r.Enter(r.form->LEHT);
+  r.tk.RunFor(50);
+  EXPECT_EQ(r.sentToModem, W("AT+CGMI Ж?\r"));
+  r.form->CBht->click();
+  EXPECT_FALSE(r.form->LEHT->isEnabled());
+}
+
+TEST(Window, CtrlClickSavesTheLogWithAnyButtonAndAFailureShowsTheErrorBox) {
+  const std::string file = ::testing::TempDir() + "zorvik_report.txt";
+  std::remove(file.c_str());
+  Rig r({}, file);
+  r.form->BBB->click();  // two lines into the log
+  QWidget* pane = r.form->MEset->viewport();
+  QTest::mouseClick(pane, Qt::LeftButton);  // without Ctrl: nothing
+  EXPECT_FALSE(std::ifstream(file).good());
+  QTest::mouseClick(pane, Qt::RightButton, Qt::ControlModifier);
+  EXPECT_EQ(ReadFile(file), W("Команда= ATI\r\r\nнет соединения с портом\r\n"));
+  r.form->MEset->moveCursor(QTextCursor::End);
+  r.form->MEset->insertPlainText(QString::fromUtf8("заметка 中"));  // typed by the operator
+  QTest::mouseClick(pane, Qt::LeftButton, Qt::ControlModifier);
+  EXPECT_EQ(ReadFile(file), W("Команда= ATI\r\r\nнет соединения с портом\r\nзаметка ?"));
+
+  // A directory in the file's place cannot be replaced: the error box, the pane unchanged.
+  std::remove(file.c_str());
+  mkdir(file.c_str(), 0700);
+  const size_t prompts = r.tk.Prompts().size();
+  EXPECT_FALSE(r.form->SaveLog());
+  ASSERT_EQ(r.tk.Prompts().size(), prompts + 1);
+  EXPECT_TRUE(r.tk.Prompts().back().error);
+  EXPECT_NE(r.tk.Prompts().back().message.find("zorvik_report.txt"), std::string::npos);
+  EXPECT_EQ(r.form->LogLines().size(), 3u);
+  rmdir(file.c_str());
+}
+
+TEST(Window, AnEmptyPaneSavesAnEmptyFileAndADoubleClickClearsTheColourToo) {
+  const std::string file = ::testing::TempDir() + "zorvik_empty.txt";
+  Rig r({}, file);
+  r.form->BBB->click();
+  EXPECT_EQ(r.form->LogColour(), setup::clError);
+  QTest::mouseDClick(r.form->MEset->viewport(), Qt::LeftButton);
+  EXPECT_TRUE(r.form->LogLines().empty());
+  EXPECT_EQ(r.form->LogColour(), setup::clNormal);
+  EXPECT_EQ(r.form->MEset->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+  ASSERT_TRUE(r.form->SaveLog());
+  EXPECT_EQ(ReadFile(file), "");
+}
+
+TEST(Window, TheTransmittingModemBoxLocksTheDtrChoiceOnItemTwo) {
+  Rig r;
+  r.form->CBsend->click();
+  EXPECT_FALSE(r.form->RGDTR->isEnabled());
+  EXPECT_TRUE(r.form->RGDTRItems[2]->isChecked());
+  r.form->CBsend->click();
+  EXPECT_TRUE(r.form->RGDTR->isEnabled());
+  EXPECT_TRUE(r.form->RGDTRItems[2]->isChecked());
+}
+
+TEST(Window, DestroyingTheWindowClosesThePort) {
+  Rig r;
+  ASSERT_TRUE(r.Line().IsOpen());
+  r.form.reset();
+  EXPECT_FALSE(r.Line().IsOpen());
+}
