@@ -30,6 +30,7 @@ void Rig::Respond(std::function<std::string(const std::string&)> answer, uint64_
   line.SetOnPeerReceive([this, pending, answer, delayMs, &line](const std::string& bytes) {
     sentToModem += bytes;
     for (char c : bytes) {
+      if (c == '\r' && pending->empty()) continue;  // an empty command line is ignored
       if (c != '\r') {
         *pending += c;
         continue;
@@ -39,6 +40,23 @@ void Rig::Respond(std::function<std::string(const std::string&)> answer, uint64_
       if (!reply.empty()) tk.ScheduleIn(delayMs * 1000, [&line, reply] { line.PeerSend(reply); });
     }
   });
+}
+
+std::shared_ptr<Rig::Watch> Rig::When(std::function<bool()> condition, std::function<void()> then) {
+  auto watch = std::make_shared<Watch>();
+  watches.emplace_back(std::move(condition), std::move(then), watch);
+  if (!probe) {
+    probe = tk.CreateTimer(1, [this] {
+      for (auto& [cond, act, w] : watches) {
+        if (w->seen || !cond()) continue;
+        w->seen = true;
+        w->atMs = tk.NowMs();
+        if (act) act();
+      }
+    });
+    probe->SetEnabled(true);
+  }
+  return watch;
 }
 
 void Rig::Type(QWidget* w, const QString& text) { QTest::keyClicks(w, text); }
