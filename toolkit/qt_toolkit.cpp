@@ -82,6 +82,10 @@ QString QtToolkit::MessageBoxText(std::string_view message) {
 }
 
 void QtToolkit::ShowMessage(std::string_view caption, std::string_view message) {
+  if (operator_) {
+    WaitMilliseconds(*this, operator_(caption, message));
+    return;
+  }
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(Utf8(caption)), MessageBoxText(message),
                   QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);

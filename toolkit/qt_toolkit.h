@@ -26,8 +26,15 @@ class QtToolkit final : public Toolkit {
   // at and Qt's does not, is shown as a line break.
   static QString MessageBoxText(std::string_view message);
 
+  // Plays the operator instead of showing the box (end-to-end tests, the
+  // scripted demo): given caption and message, the milliseconds until the
+  // button is pressed; events are dispatched meanwhile as under the box.
+  using Operator = std::function<uint32_t(std::string_view caption, std::string_view message)>;
+  void SetOperator(Operator op) { operator_ = std::move(op); }
+
  private:
-  QObject wake_;  // owns the wake-up timers of WaitForEvents
+  QObject wake_;
+  Operator operator_;  // owns the wake-up timers of WaitForEvents
 };
 
 }  // namespace toolkit
