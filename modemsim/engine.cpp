@@ -78,6 +78,7 @@ const char* CmeText(int code) {
 constexpr uint32_t kRates[] = {0, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
 constexpr int kRegisters[] = {0, 3, 4, 5, 6, 7, 8, 10, 18};
 constexpr size_t kMaxLine = 555;  // the module's command line buffer
+constexpr uint64_t kDropGraceUs = 100'000;
 
 }  // namespace
 
@@ -168,10 +169,17 @@ void OutputStage::Pump() {
       ch.bytes.erase(0, n);
     }
     if (dropArmed_ && sent_ >= dropAt_) {
+      // The line goes a moment after the last byte is through, so that a
+      // program polling its port has read them: a hang-up discards unread input.
       dropped_ = true;
       queue_.clear();
-      line_.Drop();
-      if (onDrop) onDrop();
+      if (waking_) clock_.Cancel(wake_);
+      waking_ = true;
+      wake_ = clock_.CallIn(n * line_.ByteTimeUs() + kDropGraceUs, [this] {
+        waking_ = false;
+        line_.Drop();
+        if (onDrop) onDrop();
+      });
       return;
     }
     if (ch.bytes.empty()) queue_.pop_front();

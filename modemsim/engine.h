@@ -30,7 +30,8 @@ class Line {
   virtual void Send(const std::string& bytes, uint32_t rate) = 0;
   // Time one byte takes on the line now; 0 when unknown.
   virtual uint64_t ByteTimeUs() const = 0;
-  // The line goes away for good (cable pulled, pty master closed).
+  // The line goes away for good (cable pulled, pty master closed); called
+  // a moment after the last byte, what was sent before arrives.
   virtual void Drop() = 0;
   virtual void SetStatusLines(uint32_t /*lines*/) {}
 };

@@ -144,13 +144,18 @@ class PtyLine final : public modemsim::Line {
   }
 
   // Writes what is due; returns whether bytes wait for room in the pty.
+  // A line ordered to drop goes when its last byte is out.
   bool Flush() {
+    const bool waiting = Write();
     if (dropPending_ && (out_.empty() || !peer_)) {
       if (master_ >= 0) close(master_);
       master_ = -1;
       out_.clear();
       dropped_ = true;
     }
+    return waiting;
+  }
+  bool Write() {
     if (master_ < 0 || !peer_) {
       out_.clear();
       return false;
