@@ -364,6 +364,14 @@ Clock::TimerId Engine::After(uint64_t ms, std::function<void()> fn) {
   return id;
 }
 
+void Engine::Stop(Clock::TimerId& id) {
+  if (id) {
+    clock_.Cancel(id);
+    timers_.erase(id);
+  }
+  id = 0;
+}
+
 void Engine::CancelAll() {
   for (Clock::TimerId id : timers_) clock_.Cancel(id);
   timers_.clear();
@@ -495,7 +503,7 @@ void Engine::Receive(std::string_view bytes) {
         break;
       case Mode::Dialing:
         // Any character ends a call being set up.
-        if (dialTimer_) clock_.Cancel(dialTimer_), timers_.erase(dialTimer_);
+        Stop(dialTimer_);
         dialTimer_ = 0;
         mode_ = Mode::Command;
         Final("NO CARRIER", 3);
@@ -598,7 +606,7 @@ void Engine::OnlineChar(char c, uint64_t nowUs) {
   if (c == '+' && plusCount_ > 0 && plusCount_ < 3 && nowUs - lastPlusUs_ < guardUs) {
     ++plusCount_;
   } else {
-    if (escapeTimer_) clock_.Cancel(escapeTimer_), timers_.erase(escapeTimer_);
+    Stop(escapeTimer_);
     escapeTimer_ = 0;
     plusCount_ = (c == '+' && quietBefore) ? 1 : 0;
   }
@@ -640,7 +648,7 @@ void Engine::Connect() {
 }
 
 void Engine::EndCall(const char* result, int code) {
-  if (escapeTimer_) clock_.Cancel(escapeTimer_), timers_.erase(escapeTimer_);
+  Stop(escapeTimer_);
   escapeTimer_ = 0;
   plusCount_ = 0;
   mode_ = Mode::Command;
@@ -656,7 +664,7 @@ void Engine::RemoteHangUp() {
   if (power_ != Power::On) return;
   if (ringing_) {
     ringing_ = false;
-    if (ringTimer_) clock_.Cancel(ringTimer_), timers_.erase(ringTimer_);
+    Stop(ringTimer_);
     ringTimer_ = 0;
     return;
   }
@@ -858,7 +866,7 @@ Engine::Step Engine::CmdA(Cmd&) {
     return Step::Done;
   }
   ringing_ = false;
-  if (ringTimer_) clock_.Cancel(ringTimer_), timers_.erase(ringTimer_);
+  Stop(ringTimer_);
   ringTimer_ = 0;
   Connect();
   return Step::Done;

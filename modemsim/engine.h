@@ -199,6 +199,7 @@ class Engine {
 
   // timers of the engine (all cancelled on power loss)
   Clock::TimerId After(uint64_t ms, std::function<void()> fn);
+  void Stop(Clock::TimerId& id);
   void CancelAll();
   void Note(const std::string& text);
 

@@ -269,6 +269,9 @@ int main(int argc, char** argv) {
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&mask, s);
   sigprocmask(SIG_BLOCK, &mask, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  // Started in the background of a terminal: reading the console gives EIO
+  // instead of stopping the emulator.
+  signal(SIGTTIN, SIG_IGN);
   const int sigfd = signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
 
   RealClock clock;

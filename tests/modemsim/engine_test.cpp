@@ -75,9 +75,9 @@ TEST(ModemEngine, EchoesTheCommandAndFramesVerboseResults) {
   EXPECT_EQ(b.Say("AT\r"), "\r\nOK\r\n");
   // Another model is presented as ordered.
   Settings other;
-  other.model = "MC35i";
+  other.model = "TC35";
   Bench m(other);
-  EXPECT_EQ(m.Say("ATI\r"), "ATI\r\r\nSIEMENS\r\nMC35i\r\nREVISION 01.05\r\n\r\nOK\r\n");
+  EXPECT_EQ(m.Say("ATI\r"), "ATI\r\r\nSIEMENS\r\nTC35\r\nREVISION 01.05\r\n\r\nOK\r\n");
 }
 
 TEST(ModemEngine, PinPukStateMachine) {

@@ -137,7 +137,7 @@ TEST(ModemsimProgram, SurvivesReopenIdlesQuietlyAndEndsOnSigterm) {
   ASSERT_GE(fd, 0);
   const auto t0 = Clock::now();
   EXPECT_EQ(Exchange(fd, "ATI\r", kAti.size()), kAti);
-  // Paced at the line rate: 45 bytes of 11 bits at 9600 bit/s take 52 ms.
+  // Paced at the line rate: 43 bytes of 11 bits at 9600 bit/s take 49 ms.
   EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(45));
   EXPECT_EQ(Exchange(fd, "AT+CPIN=4739\r", 19), "AT+CPIN=4739\r\r\nOK\r\n");
   close(fd);
