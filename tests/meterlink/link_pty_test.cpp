@@ -1,0 +1,103 @@
+// The link in real time: the Qt toolkit, the system's serial devices and the
+// modem emulator program on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "meterlink/ucv.h"
+#include "toolkit/codepage.h"
+#include "toolkit/qt_toolkit.h"
+
+namespace {
+
+// zorvik-modemsim, running until the test ends; its first output line is
+// the terminal to open.
+struct Emulator {
+  pid_t pid = -1;
+  FILE* out = nullptr;
+  std::string path;
+
+  explicit Emulator(std::vector<std::string> args) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      dup2(fds[1], STDOUT_FILENO);
+      close(fds[0]);
+      close(fds[1]);
+      std::vector<char*> argv{const_cast<char*>(MODEMSIM_PROGRAM)};
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    out = fdopen(fds[0], "r");
+    char line[256] = {};
+    if (out && fgets(line, sizeof line, out)) path = line;
+    if (!path.empty() && path.back() == '\n') path.pop_back();
+  }
+  ~Emulator() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    if (out) fclose(out);
+  }
+};
+
+std::string Utf8Log() { return toolkit::Utf8(meterlink::Link()->LinkLogText); }
+
+}  // namespace
+
+TEST(LinkOverPty, CallConnectsAndHangsUp) {
+  Emulator modem({"--sim=ready", "--dial-delay=1"});
+  ASSERT_FALSE(modem.path.empty());
+  toolkit::QtToolkit tk;
+  meterlink::MeterLinkStartup(tk);
+  meterlink::TLink& L = *meterlink::Link();
+  L.LinkPort->SetPortName(modem.path);
+
+  using Clock = std::chrono::steady_clock;
+  auto t0 = Clock::now();
+  L.DialTarget = "5551234";
+  meterlink::Dial();
+  const auto callMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+  EXPECT_EQ(L.LinkState, 0) << Utf8Log();
+  EXPECT_TRUE(L.LinkPort->Connected());
+  EXPECT_EQ(toolkit::Utf8(L.LinkErrorText), "");
+  const std::string connected = "|5551234 на связи|";
+  const std::string log = Utf8Log();
+  EXPECT_EQ(log.substr(log.size() - std::min(log.size(), connected.size())), connected) << log;
+  EXPECT_GE(callMs, 1000);  // the dial delay, then 200 ms of quiet
+  EXPECT_LT(callMs, 3000);
+
+  meterlink::LinkWait(1500);  // silence before the escape
+  t0 = Clock::now();
+  L.DialTarget = "+++";
+  meterlink::Dial();
+  const auto hangUpMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+  EXPECT_EQ(L.LinkState, 1) << Utf8Log();
+  EXPECT_FALSE(L.LinkPort->Connected());
+  EXPECT_EQ(L.DialTarget, "ATH");
+  EXPECT_EQ(Utf8Log().rfind("попытка № 1|Посылаю ATH\r|", 0), 0u) << Utf8Log();
+  EXPECT_NE(Utf8Log().find("| отключился |"), std::string::npos);
+  EXPECT_LT(hangUpMs, 5000);
+  std::printf("call %lld ms, hang-up %lld ms\n", static_cast<long long>(callMs), static_cast<long long>(hangUpMs));
+  meterlink::MeterLinkShutdown();
+}
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
