@@ -1,5 +1,3 @@
-#include "serial/port_discovery.h"
-
 #include <algorithm>
 
 #include "serial/port_system.h"
@@ -16,7 +14,7 @@ void EnumSystemComPorts(PortSystem& system, std::vector<std::string>& list) {
   const std::string_view prefix = system.SerialPrefix();
   for (const PortRecord& r : records) {
     std::string entry = r.portName;
-    if (r.description) entry += " " + r.description->substr(0, kMaxDescription);
+    if (r.description) entry.append(" ").append(*r.description, 0, kMaxDescription);
     // Printer ports, files and network ports share the list.
     if (r.portName.compare(0, prefix.size(), prefix) == 0)
       list.push_back(std::move(entry));
@@ -38,9 +36,5 @@ void GetComPorts(PortSystem& system, std::vector<std::string>& list) {
     if (system.DeviceExists(name)) list.push_back(name);
   }
 }
-
-void EnumSystemComPorts(std::vector<std::string>& list) { EnumSystemComPorts(SystemPortSystem(), list); }
-
-void GetComPorts(std::vector<std::string>& list) { GetComPorts(SystemPortSystem(), list); }
 
 }  // namespace serial
