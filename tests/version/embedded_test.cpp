@@ -1,0 +1,44 @@
+// The built program's own block: this test program has it embedded by the
+// same build step as the program, and reads it from its running executable.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "toolkit/codepage.h"
+#include "version/elf_section.h"
+#include "version/version_info.h"
+#include "version_test_blocks.h"
+
+namespace {
+
+TEST(EmbeddedVersionBlock, TheRunningExecutableCarriesTheBlock) {
+  const version::TVersionInfo v;  // the system's platform: /proc/self/exe
+  EXPECT_EQ(v.ProductVersion(), "2008.04.04 14:48");
+  EXPECT_EQ(v.FileVersion(), "4.4.8.0");
+  EXPECT_EQ(v.ProductName(), toolkit::Cp1251("зорвик"));
+  EXPECT_EQ(v.LegalTradeMark(), "");
+  EXPECT_EQ(v.Comments(), "");
+  EXPECT_EQ(version::VersionCaption(v), toolkit::Cp1251("ЗОРВИК версия 2008.04.04 14:48(0)"));
+}
+
+TEST(EmbeddedVersionBlock, SameOnEveryLocale) {
+  for (uint32_t locale : {0x0419u, 0x0409u, 0x0407u, 0u}) {
+    version::ElfVersionPlatform p("/proc/self/exe", locale);
+    const version::TVersionInfo v(p);
+    EXPECT_EQ(version::VersionCaption(v), toolkit::Cp1251("ЗОРВИК версия 2008.04.04 14:48(0)")) << locale;
+  }
+}
+
+TEST(EmbeddedVersionBlock, TheSectionHoldsTheDescribedBlock) {
+  const auto s = version::FindElfSection("/proc/self/exe", version::kVersionSection);
+  ASSERT_TRUE(s);
+  const std::vector<uint8_t> expected = testblocks::ProgramBlock();
+  ASSERT_GE(s->size, expected.size());
+  std::vector<uint8_t> got(expected.size());
+  std::ifstream in("/proc/self/exe", std::ios::binary);
+  in.seekg(std::streamoff(s->offset));
+  in.read(reinterpret_cast<char*>(got.data()), std::streamsize(got.size()));
+  EXPECT_EQ(got, expected);
+}
+
+}  // namespace
