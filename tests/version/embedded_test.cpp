@@ -1,5 +1,5 @@
 // The built program's own block: this test program has it embedded by the
-// same build step as the program, and reads it from its running executable.
+// program's build step, and reads it from its running executable.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,21 +11,15 @@
 
 namespace {
 
-TEST(EmbeddedVersionBlock, TheRunningExecutableCarriesTheBlock) {
+TEST(EmbeddedVersionBlock, TheRunningExecutableCarriesIt) {
   const version::TVersionInfo v;  // the system's platform: /proc/self/exe
   EXPECT_EQ(v.ProductVersion(), "2008.04.04 14:48");
   EXPECT_EQ(v.FileVersion(), "4.4.8.0");
   EXPECT_EQ(v.ProductName(), toolkit::Cp1251("зорвик"));
-  EXPECT_EQ(v.LegalTradeMark(), "");
-  EXPECT_EQ(v.Comments(), "");
   EXPECT_EQ(version::VersionCaption(v), toolkit::Cp1251("ЗОРВИК версия 2008.04.04 14:48(0)"));
-}
-
-TEST(EmbeddedVersionBlock, SameOnEveryLocale) {
-  for (uint32_t locale : {0x0419u, 0x0409u, 0x0407u, 0u}) {
+  for (uint32_t locale : {0x0419u, 0x0409u, 0u}) {
     version::ElfVersionPlatform p("/proc/self/exe", locale);
-    const version::TVersionInfo v(p);
-    EXPECT_EQ(version::VersionCaption(v), toolkit::Cp1251("ЗОРВИК версия 2008.04.04 14:48(0)")) << locale;
+    EXPECT_EQ(version::VersionCaption(version::TVersionInfo(p)), version::VersionCaption(v)) << locale;
   }
 }
 

@@ -1,5 +1,5 @@
-// Version blocks for the tests: the program's own, made from its
-// description file, and string tables of any key.
+// Version blocks for the tests: the program's own, made from its description
+// file, and single string tables of any key.
 #pragma once
 
 #include <fstream>
@@ -10,40 +10,38 @@
 
 namespace testblocks {
 
-inline version::VersionDescription ProgramDescription() {
+inline std::vector<uint8_t> ProgramBlock() {
   std::ifstream in(ZORVIK_VERSION_DESCRIPTION_FILE, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
   std::string error;
   const auto d = version::ParseVersionDescription(text.str(), error);
   if (!d) throw std::runtime_error("version description: " + error);
-  return *d;
+  return version::BuildVersionBlock(*d);
 }
 
-inline std::vector<uint8_t> ProgramBlock() { return version::BuildVersionBlock(ProgramDescription()); }
+inline version::BlockNode Root(std::vector<version::BlockNode> tables) {
+  using version::BlockNode;
+  BlockNode root = BlockNode::Binary(u"VS_VERSION_INFO", std::vector<uint8_t>(52, 0));
+  root.children.push_back(BlockNode::Group(u"StringFileInfo", std::move(tables)));
+  return root;
+}
 
-// A block whose only string table has the given key.
 inline std::vector<uint8_t> BlockWithTable(std::u16string key,
                                            std::vector<std::pair<std::u16string, std::u16string>> entries) {
-  using version::BlockNode;
-  std::vector<BlockNode> strings;
-  for (auto& [name, value] : entries) strings.push_back(BlockNode::Text(name, value));
-  BlockNode root = BlockNode::Binary(u"VS_VERSION_INFO", std::vector<uint8_t>(52, 0));
-  root.children.push_back(BlockNode::Group(u"StringFileInfo", {BlockNode::Group(std::move(key), std::move(strings))}));
-  return version::SerializeBlock(root);
+  std::vector<version::BlockNode> strings;
+  for (auto& [name, value] : entries) strings.push_back(version::BlockNode::Text(name, value));
+  return version::SerializeBlock(Root({version::BlockNode::Group(std::move(key), std::move(strings))}));
 }
 
-// Offset of the node whose key is `key` (the first such key in the block).
+// Offset of the first node whose key is `key`.
 inline size_t NodeOf(const std::vector<uint8_t>& block, std::u16string_view key) {
-  std::vector<uint8_t> pattern;
-  for (char16_t c : key) {
-    pattern.push_back(uint8_t(c));
-    pattern.push_back(uint8_t(c >> 8));
+  for (size_t at = 0; at + 6 + 2 * key.size() + 2 <= block.size(); at += 2) {
+    bool same = block[at + 6 + 2 * key.size()] == 0 && block[at + 7 + 2 * key.size()] == 0;
+    for (size_t i = 0; same && i < key.size(); ++i)
+      same = block[at + 6 + 2 * i] == uint8_t(key[i]) && block[at + 7 + 2 * i] == uint8_t(key[i] >> 8);
+    if (same) return at;
   }
-  pattern.push_back(0);
-  pattern.push_back(0);
-  for (size_t at = 6; at + pattern.size() <= block.size(); at += 2)
-    if (std::equal(pattern.begin(), pattern.end(), block.begin() + at)) return at - 6;
   throw std::runtime_error("no such key");
 }
 
@@ -51,9 +49,8 @@ inline void Set16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
   b[at] = uint8_t(v);
   b[at + 1] = uint8_t(v >> 8);
 }
-inline uint16_t Get16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
 inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
-  return uint32_t(Get16(b, at)) | uint32_t(Get16(b, at + 2)) << 16;
+  return uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | uint32_t(b[at + 3]) << 24;
 }
 
 }  // namespace testblocks
