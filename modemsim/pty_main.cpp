@@ -21,6 +21,7 @@
 
 #include "modemsim/engine.h"
 #include "modemsim/options.h"
+#include "serial/line_time.h"
 
 namespace {
 
@@ -122,8 +123,7 @@ class PtyLine final : public modemsim::Line {
   // second stop bit is only a longer pause). Rate 0: autobaud, any rate.
   bool Heard(uint32_t modemRate) const { return bits_ == 8 && !parity_ && (modemRate == 0 || modemRate == speed_); }
   uint64_t ByteTimeUs() const override {
-    const uint32_t frame = 1 + bits_ + (parity_ ? 1 : 0) + stopBits_;
-    return uint64_t(frame) * 1'000'000 / (speed_ ? speed_ : 9600);
+    return serial::CharacterTimeUs(speed_, bits_, parity_, 2 * stopBits_);
   }
   // The line goes once what was sent before has crossed it.
   void Drop() override { dropPending_ = true; }

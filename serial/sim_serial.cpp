@@ -1,5 +1,7 @@
 #include "serial/sim_serial.h"
 
+#include "serial/line_time.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -14,11 +16,9 @@ SimPort::~SimPort() {
 }
 
 uint64_t SimPort::ByteTimeUs() const {
-  // start bit + data + parity + stop, in half bits to allow 1.5 stop bits
   const uint32_t data = dcb_.ByteSize ? dcb_.ByteSize : 8;
-  const uint32_t halfBits = 2 * (1 + data + (dcb_.Parity ? 1 : 0)) + (dcb_.StopBits == 0 ? 2 : dcb_.StopBits == 1 ? 3 : 4);
-  const uint32_t rate = dcb_.BaudRate ? dcb_.BaudRate : 9600;
-  return std::max<uint64_t>(1, uint64_t(halfBits) * 1'000'000 / (2ull * rate));
+  const uint32_t stopHalfBits = dcb_.StopBits == 0 ? 2 : dcb_.StopBits == 1 ? 3 : 4;
+  return CharacterTimeUs(dcb_.BaudRate, data, dcb_.Parity != 0, stopHalfBits);
 }
 
 void SimPort::PeerSend(const std::string& bytes) {

@@ -13,58 +13,23 @@
 #include <vector>
 
 #include "meterlink/ucv.h"
+#include "modemsim/emulator_process.h"
 #include "toolkit/codepage.h"
 #include "toolkit/qt_toolkit.h"
 
 namespace {
-
-// zorvik-modemsim, running until the test ends; its first output line is
-// the terminal to open.
-struct Emulator {
-  pid_t pid = -1;
-  FILE* out = nullptr;
-  std::string path;
-
-  explicit Emulator(std::vector<std::string> args) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid = fork();
-    if (pid == 0) {
-      dup2(fds[1], STDOUT_FILENO);
-      close(fds[0]);
-      close(fds[1]);
-      std::vector<char*> argv{const_cast<char*>(MODEMSIM_PROGRAM)};
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    close(fds[1]);
-    out = fdopen(fds[0], "r");
-    char line[256] = {};
-    if (out && fgets(line, sizeof line, out)) path = line;
-    if (!path.empty() && path.back() == '\n') path.pop_back();
-  }
-  ~Emulator() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-    if (out) fclose(out);
-  }
-};
 
 std::string Utf8Log() { return toolkit::Utf8(meterlink::Link()->LinkLogText); }
 
 }  // namespace
 
 TEST(LinkOverPty, CallConnectsAndHangsUp) {
-  Emulator modem({"--sim=ready", "--dial-delay=1"});
-  ASSERT_FALSE(modem.path.empty());
+  modemsim::EmulatorProcess modem(MODEMSIM_PROGRAM, {"--sim=ready", "--dial-delay=1"});
+  ASSERT_FALSE(modem.Path().empty());
   toolkit::QtToolkit tk;
   meterlink::MeterLinkStartup(tk);
   meterlink::TLink& L = *meterlink::Link();
-  L.LinkPort->SetPortName(modem.path);
+  L.LinkPort->SetPortName(modem.Path());
 
   using Clock = std::chrono::steady_clock;
   auto t0 = Clock::now();
