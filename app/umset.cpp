@@ -117,6 +117,9 @@ void TForm1::BuildControls() {
   LAcom = new QLabel(QStringLiteral("LAcom"), PAmain);
   LAcom->move(210, 20);
   LAcom->setMinimumWidth(60);
+  // The form's background role is Button, which children inherit and which
+  // would draw the text in ButtonText: the status colour is WindowText.
+  LAcom->setForegroundRole(QPalette::WindowText);
 
   CBcom = new QComboBox(PAmain);
   CBcom->setEditable(true);
@@ -192,6 +195,7 @@ void TForm1::BuildControls() {
   bold.setItalic(true);
   Lw->setFont(bold);
   Lw->setAutoFillBackground(true);
+  Lw->setBackgroundRole(QPalette::Window);  // not the Button role inherited from the form
   QPalette aqua = Lw->palette();
   aqua.setColor(QPalette::Window, QColor(0, 255, 255));
   Lw->setPalette(aqua);
