@@ -35,6 +35,7 @@ cleanup() {
   rm -rf "$prefix"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 wineboot -i >/dev/null 2>&1
 wineserver -k 2>/dev/null || true
@@ -69,7 +70,7 @@ while read -r name path; do slave[$name]=$path; done <"$prefix/peer.txt"
   printf '"COM1:"=-\r\n"COM2:"=-\r\n"COM3:"=-\r\n"COM4:"=-\r\n'
   printf '"COM5:"=""\r\n"COM12:"=""\r\n"com7:"=""\r\n"COM300:"=""\r\n'
 } >"$prefix/ports.reg"
-"$wine" reg import "$(winepath -w "$prefix/ports.reg" 2>/dev/null)" >/dev/null 2>&1
+"$wine" reg import "Z:${prefix//\//\\}\\ports.reg" >/dev/null
 wineserver -k 2>/dev/null || true
 
 # The mapping is made when Wine's services start: once, on this server.
