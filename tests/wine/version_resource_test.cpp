@@ -2,11 +2,15 @@
 // version_block.txt, and a program without one.
 #include <gtest/gtest.h>
 #include <windows.h>
-#undef GetFileVersionInfoSize  // the platform's own name for the call
+// The platform interface has the calls' own names.
+#undef GetFileVersionInfoSize
+#undef GetFileVersionInfo
+#undef VerQueryValue
 
 #include "toolkit/codepage.h"
 #include "version/version_info.h"
 #include "version/version_platform_win32.h"
+#include "../version/version_test_blocks.h"
 
 namespace {
 
@@ -49,6 +53,36 @@ TEST(Win32VersionResource, RussianTextsInTheRussianCodePage) {
   const TVersionInfo v;
   EXPECT_EQ(v.ProductName(), toolkit::Cp1251("зорвик"));
   EXPECT_EQ(v.LegalCopyright(), toolkit::Cp1251("© 2008 Служба наладки теплоучёта ЯРВ, автор Н. Ю. Зорин"));
+}
+
+// The block the Linux build embeds, made from the same description.
+class DescribedBlock final : public version::VersionPlatform {
+ public:
+  std::string ExecutablePath() override { return "zorvik"; }
+  uint32_t GetFileVersionInfoSize(const std::string&) override { return uint32_t(block_.size()); }
+  bool GetFileVersionInfo(const std::string&, uint32_t length, uint8_t* data) override {
+    std::copy_n(block_.begin(), std::min<size_t>(length, block_.size()), data);
+    return true;
+  }
+  bool VerQueryValue(const uint8_t* block, uint32_t size, const std::string& path, std::string& text) override {
+    return elf_.VerQueryValue(block, size, path, text);
+  }
+  uint32_t GetThreadLocale() override { return 0x0419; }
+
+ private:
+  std::vector<uint8_t> block_ = testblocks::ProgramBlock();
+  version::ElfVersionPlatform elf_{"", 0};
+};
+
+TEST(Win32VersionResource, SameTextsAsTheLinuxBlock) {
+  if (GetACP() != 1251) GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1251";
+  DescribedBlock described;
+  const TVersionInfo linux(described), windows;
+  for (int t = 0; t < version::kVersionTypeCount; ++t) {
+    SCOPED_TRACE(version::VersionTypeName(version::TVersionType(t)));
+    EXPECT_EQ(windows.GetVersionValue(version::TVersionType(t)), linux.GetVersionValue(version::TVersionType(t)));
+  }
+  EXPECT_FALSE(windows.FileDescription().empty());
 }
 
 TEST(Win32VersionResource, ProgramsWithoutOne) {
