@@ -105,11 +105,4 @@ bool SysfsPortSystem::DeviceExists(const std::string& name) {
   return fs::exists(layout_.dev / name, ec);
 }
 
-#if !defined(_WIN32)
-PortSystem& SystemPortSystem() {
-  static SysfsPortSystem system;
-  return system;
-}
-#endif
-
 }  // namespace serial

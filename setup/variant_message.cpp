@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "setup/setup_form.h"
+#include "toolkit/c_library.h"
 #include "toolkit/codepage.h"
 
 namespace setup {
@@ -30,20 +31,11 @@ std::string DateText(double days) {
   if (!std::isfinite(days) || std::fabs(days) > 3e6) return std::string();
   const double seconds = std::round((days - 25569.0) * 86400.0);
   const time_t t = time_t(seconds);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &t);
-#else
-  gmtime_r(&t, &tm);
-#endif
+  const std::tm tm = toolkit::UtcCalendar(t);
   char buf[128];
   const bool midnight = tm.tm_hour == 0 && tm.tm_min == 0 && tm.tm_sec == 0;
   const size_t n = std::strftime(buf, sizeof buf, midnight ? "%x" : "%x %X", &tm);
-#ifdef _WIN32
-  return std::string(buf, n);
-#else
-  return toolkit::Cp1251(std::string(buf, n));  // the C library speaks UTF-8 here
-#endif
+  return toolkit::Cp1251OfCLibraryText(std::string_view(buf, n));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include "toolkit/codepage.h"
 #include "version/elf_section.h"
-#include "version/locale_id.h"
 #include "version/version_block.h"
 #include "version/version_platform.h"
 
@@ -35,12 +34,5 @@ bool ElfVersionPlatform::VerQueryValue(const uint8_t* block, uint32_t size, cons
   text = toolkit::Cp1251(Utf16ToUtf8(*found));
   return true;
 }
-
-#if !defined(_WIN32)
-VersionPlatform& SystemVersionPlatform() {
-  static ElfVersionPlatform platform("/proc/self/exe", LanguageIdOfLocale(MessagesLocaleName()));
-  return platform;
-}
-#endif
 
 }  // namespace version

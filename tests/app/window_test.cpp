@@ -15,8 +15,6 @@
 #include <QKeyEvent>
 #include <QTest>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "app_rig.h"
 

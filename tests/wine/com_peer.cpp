@@ -1,0 +1,151 @@
+// zorvik-com-peer: the far end of the COM ports that the Windows tests open
+// under Wine. For each name given it makes a pseudo-terminal, prints
+// "NAME SLAVE-PATH" and serves the master side until stdin closes or a
+// signal ends it. What the tests send is answered line by line (CR ends a
+// line):
+//   LINE?     "LINE <rate> <data bits> <N|O|E|M|S> <stop bits>": the line
+//             settings as the program set them on its side, from tcgetattr
+//   SEND n    n bytes 0, 1, ... 255, 0, 1 ... in one go
+//   anything  "ECHO " and the line
+// Every answer ends in CR LF.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+volatile sig_atomic_t stop = 0;
+
+uint32_t SpeedValue(speed_t s) {
+  static const std::pair<speed_t, uint32_t> table[] = {
+      {B110, 110},     {B300, 300},     {B600, 600},     {B1200, 1200},     {B2400, 2400},     {B4800, 4800},
+      {B9600, 9600},   {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200}, {B230400, 230400}};
+  for (const auto& [code, value] : table)
+    if (code == s) return value;
+  return 0;
+}
+
+std::string LineSettings(int fd) {
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return "LINE ?";
+  int bits = 8;
+  switch (t.c_cflag & CSIZE) {
+    case CS5: bits = 5; break;
+    case CS6: bits = 6; break;
+    case CS7: bits = 7; break;
+    default: break;
+  }
+  char parity = 'N';
+  if (t.c_cflag & PARENB) {
+#ifdef CMSPAR
+    if (t.c_cflag & CMSPAR) parity = (t.c_cflag & PARODD) ? 'M' : 'S';
+    else
+#endif
+      parity = (t.c_cflag & PARODD) ? 'O' : 'E';
+  }
+  return "LINE " + std::to_string(SpeedValue(cfgetospeed(&t))) + " " + std::to_string(bits) + " " + parity + " " +
+         ((t.c_cflag & CSTOPB) ? "2" : "1");
+}
+
+struct Port {
+  std::string name;
+  int master = -1, slave = -1;
+  std::string line, out;
+};
+
+void Answer(Port& p, const std::string& line) {
+  if (line == "LINE?") {
+    p.out += LineSettings(p.master) + "\r\n";
+  } else if (line.rfind("SEND ", 0) == 0) {
+    const long n = std::strtol(line.c_str() + 5, nullptr, 10);
+    for (long i = 0; i < n && i < 1'000'000; ++i) p.out.push_back(char(i & 0xFF));
+  } else {
+    p.out += "ECHO " + line + "\r\n";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s NAME...\n", argv[0]);
+    return 2;
+  }
+  std::vector<Port> ports;
+  for (int i = 1; i < argc; ++i) {
+    Port p;
+    p.name = argv[i];
+    char path[256] = {};
+    if (openpty(&p.master, &p.slave, path, nullptr, nullptr) != 0) {
+      std::fprintf(stderr, "zorvik-com-peer: openpty: %s\n", std::strerror(errno));
+      return 1;
+    }
+    // Start far from what the tests set, so that their settings show.
+    termios t{};
+    tcgetattr(p.slave, &t);
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    cfsetispeed(&t, B115200);
+    cfsetospeed(&t, B115200);
+    tcsetattr(p.slave, TCSANOW, &t);
+    // The slave stays open here as well: the master then never reports a
+    // hang-up while the program under test has its port closed.
+    fcntl(p.master, F_SETFL, fcntl(p.master, F_GETFL) | O_NONBLOCK);
+    std::printf("%s %s\n", p.name.c_str(), path);
+    ports.push_back(std::move(p));
+  }
+  std::fflush(stdout);
+
+  struct sigaction sa{};
+  sa.sa_handler = [](int) { stop = 1; };
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  while (!stop) {
+    std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}};
+    for (const Port& p : ports) fds.push_back({p.master, short(POLLIN | (p.out.empty() ? 0 : POLLOUT)), 0});
+    if (poll(fds.data(), fds.size(), 1000) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents & (POLLIN | POLLHUP)) {
+      char buf[64];
+      if (read(STDIN_FILENO, buf, sizeof buf) <= 0) break;  // the harness is gone
+    }
+    for (size_t i = 0; i < ports.size(); ++i) {
+      Port& p = ports[i];
+      if (fds[i + 1].revents & POLLIN) {
+        char buf[4096];
+        const ssize_t n = read(p.master, buf, sizeof buf);
+        for (ssize_t k = 0; k < n; ++k) {
+          if (buf[k] == '\r') {
+            Answer(p, p.line);
+            p.line.clear();
+          } else if (buf[k] != '\n') {
+            p.line.push_back(buf[k]);
+          }
+        }
+      }
+      if (!p.out.empty()) {
+        const ssize_t n = write(p.master, p.out.data(), p.out.size());
+        if (n > 0) p.out.erase(0, size_t(n));
+      }
+    }
+  }
+  for (Port& p : ports) {
+    close(p.master);
+    close(p.slave);
+  }
+  return 0;
+}

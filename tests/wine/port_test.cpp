@@ -1,0 +1,157 @@
+// TSerialDriver over real Win32 handles. Under Wine the ports are
+// pseudo-terminals; zorvik-com-peer on the far end reports the line settings
+// it sees and answers what is sent.
+// Our headers first: windows.h defines some of their names as macros.
+#include "serial/serial_driver.h"
+#include "real_time_toolkit.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "peer.h"
+
+namespace {
+
+using namespace serial;
+
+struct Line {
+  wine_tests::RealTimeToolkit tk;
+  TSerialDriver port{tk};
+  std::string received;
+  std::vector<uint32_t> deliveries;
+
+  explicit Line(const std::string& path) {
+    // As the main window has it, polled faster to keep the tests short.
+    port.SetPort(pnCustom);
+    port.SetPortName(path);
+    port.SetStopBits(sb2BITS);
+    port.SetPollingDelay(5);
+    port.SetOnReceiveData([this](TSerialDriver*, const char* data, uint32_t size) {
+      received.append(data, size);
+      deliveries.push_back(size);
+    });
+  }
+  // Sends a line and returns the peer's answer without its CR LF.
+  std::string Ask(const std::string& line) {
+    received.clear();
+    if (!port.SendString(line + "\r")) return "(not sent)";
+    if (!tk.RunUntil([&] { return received.find("\r\n") != std::string::npos; }, 3000))
+      return "(no answer: " + received + ")";
+    return received.substr(0, received.find("\r\n"));
+  }
+};
+
+HANDLE OpenRaw(const char* path) {
+  return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
+TEST(Win32Port, PrefixedAndBareNamesOpenWithTheMainWindowsLine) {
+  ZORVIK_NEED_PEER();
+  for (const std::string path : {"\\\\.\\COM5", "COM5", "\\\\.\\COM12", "COM12"}) {
+    SCOPED_TRACE(path);
+    Line line(path);
+    ASSERT_TRUE(line.port.Connect());
+    EXPECT_EQ(line.port.PortName(), path);  // the name itself stays as given
+    EXPECT_EQ(line.Ask("LINE?"), "LINE 9600 8 N 2");
+    line.port.Disconnect();
+    EXPECT_FALSE(line.port.Connected());
+  }
+  // Why bare names get the prefix: the system finds COM1 to COM9 by their
+  // bare names, not COM10 and above.
+  const HANDLE bare5 = OpenRaw("COM5");
+  EXPECT_NE(bare5, INVALID_HANDLE_VALUE);
+  if (bare5 != INVALID_HANDLE_VALUE) CloseHandle(bare5);
+  EXPECT_EQ(OpenRaw("COM12"), INVALID_HANDLE_VALUE);
+}
+
+TEST(Win32Port, MissingPortsDoNotOpen) {
+  ZORVIK_NEED_PEER();
+  for (const std::string path : {"COM7", "\\\\.\\COM30", "COM", "\\\\.\\"}) {
+    SCOPED_TRACE(path);
+    Line line(path);
+    EXPECT_FALSE(line.port.Connect());
+    EXPECT_FALSE(line.port.Connected());
+    EXPECT_FALSE(line.port.SendString("AT\r"));
+  }
+}
+
+TEST(Win32Port, SettingsChangedWhileOpenReachTheLine) {
+  ZORVIK_NEED_PEER();
+  // A pseudo-terminal keeps 8 data bits without parity whatever it is told
+  // (the kernel's rule), so rate and stop bits are what can be seen.
+  Line line("\\\\.\\COM12");
+  ASSERT_TRUE(line.port.Connect());
+  line.port.SetBaudRate(br19200);
+  EXPECT_EQ(line.Ask("LINE?"), "LINE 19200 8 N 2");
+  line.port.SetStopBits(sb1BITS);
+  EXPECT_EQ(line.Ask("LINE?"), "LINE 19200 8 N 1");
+  line.port.SetBaudRateValue(57600);
+  EXPECT_EQ(line.Ask("LINE?"), "LINE 57600 8 N 1");
+  // The next connection programs the line afresh.
+  line.port.Disconnect();
+  line.port.SetBaudRate(br4800);
+  line.port.SetStopBits(sb2BITS);
+  ASSERT_TRUE(line.port.Connect());
+  EXPECT_EQ(line.Ask("LINE?"), "LINE 4800 8 N 2");
+}
+
+TEST(Win32Port, DataBothWays) {
+  ZORVIK_NEED_PEER();
+  Line line("COM5");
+  ASSERT_TRUE(line.port.Connect());
+  EXPECT_EQ(line.Ask("AT+CSQ"), "ECHO AT+CSQ");
+  // Windows-1251 bytes pass unchanged.
+  EXPECT_EQ(line.Ask("\xC7\xCE\xD0\xC2\xC8\xCA"), "ECHO \xC7\xCE\xD0\xC2\xC8\xCA");
+
+  // More than the output queue's room in one send.
+  const std::string longLine(3000, 'a');
+  EXPECT_EQ(line.Ask(longLine), "ECHO " + longLine);
+
+  // More than the receive buffer holds arrives over several ticks, every
+  // byte value among it (CR, XON, XOFF, zero) as it was sent.
+  line.received.clear();
+  line.deliveries.clear();
+  ASSERT_TRUE(line.port.SendString("SEND 5000\r"));
+  line.tk.RunUntil([&] { return line.received.size() >= 5000; }, 5000);
+  ASSERT_EQ(line.received.size(), 5000u);
+  for (size_t i = 0; i < line.received.size(); ++i)
+    ASSERT_EQ(uint8_t(line.received[i]), uint8_t(i & 0xFF)) << "byte " << i;
+  EXPECT_GT(line.deliveries.size(), 2u);
+  for (uint32_t size : line.deliveries) EXPECT_LE(size, line.port.InBufSize());
+}
+
+TEST(Win32Port, FailingModemLineCallsLeaveTheLineUsable) {
+  ZORVIK_NEED_PEER();
+  // A pseudo-terminal has no modem lines: the system's call fails.
+  const HANDLE raw = OpenRaw("\\\\.\\COM12");
+  ASSERT_NE(raw, INVALID_HANDLE_VALUE);
+  DWORD bits = 0;
+  EXPECT_FALSE(GetCommModemStatus(raw, &bits));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED));
+  CloseHandle(raw);
+
+  Line line("\\\\.\\COM12");
+  ASSERT_TRUE(line.port.Connect());
+  EXPECT_EQ(line.port.ModemLines(), 0);
+  EXPECT_EQ(line.Ask("AT"), "ECHO AT");
+  // Checking the lines, nothing is sent while none is on.
+  line.port.SetCheckLineStatus(true);
+  EXPECT_EQ(line.port.SendBytes("AT\r", 3), 0u);
+  line.port.SetCheckLineStatus(false);
+  EXPECT_EQ(line.Ask("ATZ"), "ECHO ATZ");
+}
+
+TEST(Win32Port, AnOpenPortIsNotOpenedAgain) {
+  ZORVIK_NEED_PEER();
+  if (UnderWine()) GTEST_SKIP() << "Wine keeps no device exclusive: a second CreateFileA of an open port succeeds";
+  Line first("COM5"), second("\\\\.\\COM5");
+  ASSERT_TRUE(first.port.Connect());
+  EXPECT_EQ(OpenRaw("\\\\.\\COM5"), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(second.port.Connect());
+  first.port.Disconnect();
+  EXPECT_TRUE(second.port.Connect());
+}
+
+}  // namespace
