@@ -5,7 +5,9 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-          libgtest-dev)
+          libgtest-dev
+          # the Windows cross-build and its tests under Wine
+          g++-mingw-w64-x86-64-posix wine64 wine googletest locales)
 for option in "$@"; do
   case "$option" in
     --screenshot) packages+=(xvfb xauth xdotool imagemagick) ;;
@@ -21,4 +23,11 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+# Wine takes its ANSI code page (1251) from a Russian locale.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi
