@@ -74,7 +74,7 @@ struct FarEnd {
     port.SetOnPeerReceive([this](const std::string& bytes) { Heard(bytes); });
   }
   void Heard(const std::string& bytes) {
-    lastUs = tk.NowUs();
+    lastUs = std::max(lastUs, tk.NowUs());
     for (char c : bytes) {
       line += c;
       if (c != '\r') continue;
@@ -87,18 +87,19 @@ struct FarEnd {
     if (in.Empty()) return;
     const uint8_t delay = in.Byte();
     const std::string reply = in.Chunk();
-    const uint64_t atUs = uint64_t(delay & 0x7F) * 20'000;
+    uint64_t atUs = uint64_t(delay & 0x7F) * 20'000;
     if (delay & 0x80) {
       // Two parts with a gap longer than the quiet time: each judged.
       const size_t half = reply.size() / 2;
       tk.ScheduleIn(atUs, [this, r = reply.substr(0, half)] { port.PeerSend(r); });
-      tk.ScheduleIn(atUs + 3'500'000, [this, r = reply.substr(half)] { port.PeerSend(r); });
-      lastUs = tk.NowUs() + atUs + 3'500'000;
+      atUs += 3'500'000;
+      tk.ScheduleIn(atUs, [this, r = reply.substr(half)] { port.PeerSend(r); });
     } else {
       tk.ScheduleIn(atUs, [this, reply] { port.PeerSend(reply); });
-      lastUs = tk.NowUs() + atUs;
     }
-    lastUs += uint64_t(reply.size()) * port.ByteTimeUs();
+    // Never earlier than a reply still to come (a PIN with a CR in it makes
+    // one command line two).
+    lastUs = std::max(lastUs, tk.NowUs() + atUs + uint64_t(reply.size()) * port.ByteTimeUs());
   }
   toolkit::SimToolkit& tk;
   serial::SimPort& port;
@@ -166,6 +167,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& line : form.log)
       if (line.rfind(sent, 0) == 0) logged += line.substr(sent.size());
     for (const std::string& line : far.commands) heard += line;
+    if (std::getenv("FUZZ_SHOW_LOG"))
+      std::fprintf(stderr, "logged [%s]\nheard  [%s][%s] at %llu ms\n", toolkit::Utf8(logged).c_str(),
+                   toolkit::Utf8(heard).c_str(), toolkit::Utf8(far.line).c_str(), (unsigned long long)tk.NowMs());
     FUZZ_CHECK(logged == heard + far.line);
     // No gauge without a wait running: nothing waits once the loop is back here.
     FUZZ_CHECK(!form.Tw->Enabled() && !form.gaugeVisible && !form.labelVisible);
