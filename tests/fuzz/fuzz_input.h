@@ -15,7 +15,8 @@ class FuzzInput {
   bool Empty() const { return pos_ >= size_; }
   uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
   std::string Chunk() {
-    const size_t n = std::min<size_t>(Byte(), size_ - pos_);
+    const size_t length = Byte();  // first: the rest is counted after it
+    const size_t n = std::min(length, size_ - pos_);
     std::string s(reinterpret_cast<const char*>(data_) + pos_, n);
     pos_ += n;
     return s;
