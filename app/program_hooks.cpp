@@ -1,10 +1,12 @@
 #include "app/program_hooks.h"
 
+#include <clocale>
 #include <memory>
 
 #include "meterlink/ucv.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_device.h"
+#include "toolkit/qt_toolkit.h"
 #include "version/version_info.h"
 
 namespace app {
@@ -26,6 +28,23 @@ Environment SystemEnvironment(toolkit::Toolkit& tk) {
     return version::VersionCaption(*reader);
   };
   return env;
+}
+
+int RunProgram(QApplication& application, const std::function<void(TForm1&)>& shown) {
+  std::setlocale(LC_TIME, "");  // dates in prompts follow the system's formats
+  toolkit::QtToolkit tk;
+
+  ModulesStartup(tk);
+  QApplication::setApplicationName(QString::fromUtf8("ЗОРВИК"));
+  int rc = 0;
+  {
+    TForm1 Form1(SystemEnvironment(tk));
+    Form1.show();
+    if (shown) shown(Form1);
+    rc = application.exec();
+  }
+  ModulesShutdown();
+  return rc;
 }
 
 }  // namespace app

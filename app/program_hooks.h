@@ -2,6 +2,9 @@
 // it and stopped after it, and the system's side of the window.
 #pragma once
 
+#include <QApplication>
+#include <functional>
+
 #include "app/umset.h"
 
 namespace app {
@@ -11,5 +14,11 @@ void ModulesShutdown();
 
 // The real serial devices, port list and version caption.
 Environment SystemEnvironment(toolkit::Toolkit& tk);
+
+// The program's run in an application made by main: the meter-link library
+// up, the main window on the system, the event loop, and everything down
+// again in the reverse order. shown, if given, is called once the window is
+// shown and before the loop starts (a test quits the loop from there).
+int RunProgram(QApplication& application, const std::function<void(TForm1&)>& shown = {});
 
 }  // namespace app

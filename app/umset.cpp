@@ -324,13 +324,14 @@ void TForm1::CBsendClick() {
 
 // A typed character goes through the handler as one Windows-1251 byte; a
 // handler that clears it keeps it out of the box.
-bool TForm1::KeyThroughHandler(QLineEdit* edit, QEvent* event, void (TForm1::*handler)(char&), bool upper) {
+bool TForm1::KeyThroughHandler(QLineEdit* edit, QEvent* event, const std::function<void(char&)>& handler,
+                               bool upper) {
   auto* key = static_cast<QKeyEvent*>(event);
   if (key->key() == Qt::Key_Delete || key->text().size() != 1) return false;
   const std::string bytes = toolkit::Cp1251(key->text().toStdString());
   char k = bytes.size() == 1 ? bytes[0] : '?';
   const char typed = k;
-  (this->*handler)(k);
+  handler(k);
   if (k == 0) return true;
   if (k == '\r') return true;
   if (upper && k == typed && uint8_t(k) >= 0x20) {
@@ -343,9 +344,9 @@ bool TForm1::KeyThroughHandler(QLineEdit* edit, QEvent* event, void (TForm1::*ha
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == PAmain && event->type() == QEvent::Resize) PlaceBottomControls();
   if (event->type() == QEvent::KeyPress) {
-    if (watched == LEpin || watched == LEPUK) return KeyThroughHandler(static_cast<QLineEdit*>(watched), event,
-                                                                       &TForm1::LEpinKeyPress, false);
-    if (watched == LEHT) return KeyThroughHandler(LEHT, event, &TForm1::LEHTKeyPress, true);
+    if (watched == LEpin || watched == LEPUK)
+      return KeyThroughHandler(static_cast<QLineEdit*>(watched), event, [this](char& k) { LEpinKeyPress(k); }, false);
+    if (watched == LEHT) return KeyThroughHandler(LEHT, event, [this](char& k) { LEHTKeyPress(k); }, true);
   }
   if (watched == MEset->viewport()) {
     if (event->type() == QEvent::MouseButtonPress) {
