@@ -45,22 +45,41 @@ void CaptionAbove(QWidget* parent, QWidget* box, const QString& text) {
 const char* const kDtrItems[3] = {"AT&&D0 (только для КВАРТИРНЫХ)", "AT&&D1 (универсальный, но  медлительный)",
                                   "AT&&D2 (только для ПРОМЫШЛЕННЫХ)"};
 
+// The pane wraps long lines at word boundaries. Qt searches for a boundary
+// along the whole of a run without one, so a long reply without blanks
+// (line noise, a flood) took seconds to minutes to lay out: a zero-width
+// space every so many characters gives it a place to wrap. It has no
+// Windows-1251 form, so it cannot stand in a logged text, and is dropped again
+// on the way back.
+constexpr qsizetype kBreakEvery = 64;
+constexpr QChar kWrapHere(char16_t(0x200B));
+
 }  // namespace
 
 QString ToDisplay(const std::string& cp1251) {
-  QString shown = QString::fromStdString(toolkit::Utf8(cp1251));
-  for (QChar& ch : shown) {
+  const QString text = QString::fromStdString(toolkit::Utf8(cp1251));
+  QString shown;
+  shown.reserve(text.size() + text.size() / kBreakEvery);
+  qsizetype run = 0;  // characters since the last place a line may wrap
+  for (QChar ch : text) {
     const char16_t c = ch.unicode();
     if (c < 0x20)
       ch = QChar(char16_t(0x2400 + c));
     else if (c == 0x7F)
       ch = QChar(char16_t(0x2421));
+    shown += ch;
+    run = ch.isSpace() ? 0 : run + 1;
+    if (run == kBreakEvery) {
+      shown += kWrapHere;
+      run = 0;
+    }
   }
   return shown;
 }
 
 std::string FromDisplay(const QString& shown) {
   QString raw = shown;
+  raw.remove(kWrapHere);
   for (QChar& ch : raw) {
     const char16_t c = ch.unicode();
     if (c >= 0x2400 && c < 0x2420)
@@ -320,13 +339,14 @@ void TForm1::CBsendClick() {
 
 // A typed character goes through the handler as one Windows-1251 byte; a
 // handler that clears it keeps it out of the box.
-bool TForm1::KeyThroughHandler(QLineEdit* edit, QEvent* event, void (TForm1::*handler)(char&), bool upper) {
+bool TForm1::KeyThroughHandler(QLineEdit* edit, QEvent* event, const std::function<void(char&)>& handler,
+                               bool upper) {
   auto* key = static_cast<QKeyEvent*>(event);
   if (key->key() == Qt::Key_Delete || key->text().size() != 1) return false;
   const std::string bytes = toolkit::Cp1251(key->text().toStdString());
   char k = bytes.size() == 1 ? bytes[0] : '?';
   const char typed = k;
-  (this->*handler)(k);
+  handler(k);
   if (k == 0) return true;
   if (k == '\r') return true;
   if (upper && k == typed && uint8_t(k) >= 0x20) {
@@ -339,9 +359,12 @@ bool TForm1::KeyThroughHandler(QLineEdit* edit, QEvent* event, void (TForm1::*ha
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == PAmain && event->type() == QEvent::Resize) PlaceBottomControls();
   if (event->type() == QEvent::KeyPress) {
-    if (watched == LEpin || watched == LEPUK) return KeyThroughHandler(static_cast<QLineEdit*>(watched), event,
-                                                                       &TForm1::LEpinKeyPress, false);
-    if (watched == LEHT) return KeyThroughHandler(LEHT, event, &TForm1::LEHTKeyPress, true);
+    // Through lambdas rather than member pointers: LEHTKeyPress belongs to
+    // the base, and a call through a converted member pointer is flagged by
+    // the undefined-behaviour sanitizer.
+    if (watched == LEpin || watched == LEPUK)
+      return KeyThroughHandler(static_cast<QLineEdit*>(watched), event, [this](char& k) { LEpinKeyPress(k); }, false);
+    if (watched == LEHT) return KeyThroughHandler(LEHT, event, [this](char& k) { LEHTKeyPress(k); }, true);
   }
   if (watched == MEset->viewport()) {
     if (event->type() == QEvent::MouseButtonPress) {

@@ -102,7 +102,7 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
  private:
   void BuildControls();
   void PlaceBottomControls();
-  bool KeyThroughHandler(QLineEdit* edit, QEvent* event, void (TForm1::*handler)(char&), bool upper);
+  bool KeyThroughHandler(QLineEdit* edit, QEvent* event, const std::function<void(char&)>& handler, bool upper);
 
   Environment env_;
   toolkit::TColor logColour_ = toolkit::clWindow;
