@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QFile>
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
@@ -320,8 +321,14 @@ bool TForm1::SaveLog() {
   if (file.open(QIODevice::WriteOnly) && file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
       file.commit())
     return true;
-  const std::string reason = file.errorString().toStdString();
+  std::string reason = file.errorString().toStdString();
   file.cancelWriting();
+  // For a file it cannot replace, QSaveFile gives a reason of its own
+  // ("is not writable"); opening the file for writing, without changing it,
+  // gives the system's (a read-only file system, no permission).
+  QFile probe(QString::fromStdString(env_.logFile));
+  if (probe.exists() && !probe.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+    reason = probe.errorString().toStdString();
   env_.tk.ShowError(setup::ApplicationTitle(), toolkit::Cp1251("Не удаётся записать файл \"" + env_.logFile +
                                                                "\".\n" + reason));
   return false;
