@@ -354,6 +354,9 @@ void World::DrawFarEnd(FarEnd& end) {
   if (!clean_) {
     end.port->heldElsewhere = P(0.04);
     end.port->refuseLineSettings = P(0.02);
+    end.port->refusePurge = P(0.01);
+    end.port->failModemStatus = P(0.05);
+    if (P(0.1)) end.port->inputCapacity = uint32_t(U(16, 4096));  // overrun of a small queue
   }
   end.chaos = !clean_ && P(0.25);
   if (end.chaos) {
@@ -437,7 +440,7 @@ void World::ScheduleLineEvents(FarEnd& end, uint64_t untilUs) {
   const uint64_t count = U(0, 4);
   for (uint64_t i = 0; i < count; ++i) {
     const uint64_t at = U(0, untilUs);
-    switch (U(0, 6)) {
+    switch (U(0, 7)) {
       case 0:  // the supply goes, and perhaps comes back
         tk_.ScheduleAt(at, [this, e] {
           if (!e->modem) return;
@@ -480,6 +483,12 @@ void World::ScheduleLineEvents(FarEnd& end, uint64_t untilUs) {
         tk_.ScheduleAt(at, [this, e] {
           e->port->heldElsewhere = !e->port->heldElsewhere;
           Note(e->name + (e->port->heldElsewhere ? ": held elsewhere" : ": released elsewhere"));
+        });
+        break;
+      case 6:  // writes fail for a while
+        tk_.ScheduleAt(at, [this, e] {
+          e->port->failWrites = true;
+          tk_.ScheduleIn(U(20, 2000) * 1000, [e] { e->port->failWrites = false; });
         });
         break;
       default:  // a dropped modem line is replaced at some point
