@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QFile>
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
@@ -45,22 +46,41 @@ void CaptionAbove(QWidget* parent, QWidget* box, const QString& text) {
 const char* const kDtrItems[3] = {"AT&&D0 (только для КВАРТИРНЫХ)", "AT&&D1 (универсальный, но  медлительный)",
                                   "AT&&D2 (только для ПРОМЫШЛЕННЫХ)"};
 
+// The pane wraps long lines at word boundaries. Qt searches for a boundary
+// along the whole of a run without one, so a long reply without blanks
+// (line noise, a flood) took seconds to minutes to lay out: a zero-width
+// space every so many characters gives it a place to wrap. It has no
+// Windows-1251 form, so it cannot stand in a logged text, and is dropped again
+// on the way back.
+constexpr qsizetype kBreakEvery = 64;
+constexpr QChar kWrapHere(char16_t(0x200B));
+
 }  // namespace
 
 QString ToDisplay(const std::string& cp1251) {
-  QString shown = QString::fromStdString(toolkit::Utf8(cp1251));
-  for (QChar& ch : shown) {
+  const QString text = QString::fromStdString(toolkit::Utf8(cp1251));
+  QString shown;
+  shown.reserve(text.size() + text.size() / kBreakEvery);
+  qsizetype run = 0;  // characters since the last place a line may wrap
+  for (QChar ch : text) {
     const char16_t c = ch.unicode();
     if (c < 0x20)
       ch = QChar(char16_t(0x2400 + c));
     else if (c == 0x7F)
       ch = QChar(char16_t(0x2421));
+    shown += ch;
+    run = ch.isSpace() ? 0 : run + 1;
+    if (run == kBreakEvery) {
+      shown += kWrapHere;
+      run = 0;
+    }
   }
   return shown;
 }
 
 std::string FromDisplay(const QString& shown) {
   QString raw = shown;
+  raw.remove(kWrapHere);
   for (QChar& ch : raw) {
     const char16_t c = ch.unicode();
     if (c >= 0x2400 && c < 0x2420)
@@ -305,8 +325,14 @@ bool TForm1::SaveLog() {
   if (file.open(QIODevice::WriteOnly) && file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
       file.commit())
     return true;
-  const std::string reason = file.errorString().toStdString();
+  std::string reason = file.errorString().toStdString();
   file.cancelWriting();
+  // For a file it cannot replace, QSaveFile gives a reason of its own
+  // ("is not writable"); opening the file for writing, without changing it,
+  // gives the system's (a read-only file system, no permission).
+  QFile probe(QString::fromStdString(env_.logFile));
+  if (probe.exists() && !probe.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+    reason = probe.errorString().toStdString();
   env_.tk.ShowError(setup::ApplicationTitle(), toolkit::Cp1251("Не удаётся записать файл \"" + env_.logFile +
                                                                "\".\n" + reason));
   return false;

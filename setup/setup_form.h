@@ -61,6 +61,8 @@ class TSetupForm {
   void StopWaitGauge();
 
   toolkit::Toolkit& Toolkit() { return tk_; }
+  // BlockWhileGaugeRuns calls on the stack now (they nest).
+  int GaugeWaitsRunning() const { return gaugeWaits_; }
 
  protected:
   // The controls, as the window has them.
@@ -100,6 +102,7 @@ class TSetupForm {
   void AppendEmpty() { AppendLog(std::string()); }
 
   toolkit::Toolkit& tk_;
+  int gaugeWaits_ = 0;
 };
 
 }  // namespace setup

@@ -22,6 +22,11 @@ void TSetupForm::TwTimer() {
 }
 
 bool TSetupForm::BlockWhileGaugeRuns() {
+  struct Count {
+    int& n;
+    explicit Count(int& c) : n(c) { ++n; }
+    ~Count() { --n; }
+  } running(gaugeWaits_);
   for (;;) {
     if (!Tw->Enabled()) return true;
     if (!AutoMode) {

@@ -145,6 +145,7 @@ void SimToolkit::DispatchDue() {
       posted_.erase(it);
       ++dispatched_;
       event();
+      if (afterDispatch_) afterDispatch_();
       continue;
     }
     const std::shared_ptr<TimerState> t = d.timer;
@@ -158,6 +159,7 @@ void SimToolkit::DispatchDue() {
     std::function<void()> fire = t->fire;  // the timer may be destroyed by its handler
     if (fire) fire();
     if (t->alive) t->running.erase(std::find(t->running.begin(), t->running.end(), generation));
+    if (afterDispatch_) afterDispatch_();
   }
 }
 

@@ -84,6 +84,9 @@ class SimToolkit final : public Toolkit {
 
   // Events dispatched so far.
   uint64_t Dispatched() const { return dispatched_; }
+  // Called after every dispatched event, nested ones included: where a
+  // test checks what must hold between any two events.
+  void SetAfterDispatch(std::function<void()> hook) { afterDispatch_ = std::move(hook); }
 
   struct TimerState;  // internal, shared with the timers
 
@@ -112,6 +115,7 @@ class SimToolkit final : public Toolkit {
   int openPrompts_ = 0;
   Operator operator_;
   uint64_t dispatched_ = 0;
+  std::function<void()> afterDispatch_;
   uint64_t idlePasses_ = 0;  // ProcessEvents calls in a row with the clock standing still
 
   friend class SimTimer;

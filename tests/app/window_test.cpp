@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QKeyEvent>
 #include <QTest>
+#include <chrono>
 #include <fstream>
 
 #include "app_rig.h"
@@ -242,4 +243,31 @@ TEST(Window, TheWaitLabelIsDrawnOnAqua) {
   r.form->show();
   r.form->Lw->show();
   EXPECT_TRUE(DrawnInColour(r.form->Lw, QColor(0, 255, 255)));
+}
+
+// A long reply without a blank (line noise, a flood) used to freeze the shown
+// window while Qt searched the whole run for a place to wrap: seconds for
+// 100 KB, minutes for a megabyte. Its wrap points must not reach the file.
+TEST(Window, LongReplyWithoutBlanksIsLoggedAtOnceAndSavedExactly) {
+  const std::string file = ::testing::TempDir() + "zorvik_long.txt";
+  std::remove(file.c_str());
+  Rig r({"COM1"}, file);
+  r.form->show();
+  std::string reply;
+  for (int i = 0; i < 200000; ++i) reply.push_back(i % 97 == 0 ? '\0' : char('A' + i % 26));
+  r.Respond([&](const std::string& cmd) { return cmd == "ATI" ? reply : std::string(); });
+  r.form->BBB->click();
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(r.tk.RunUntil([&] { return r.form->MEset->document()->blockCount() > 2; }, 600'000));
+  QApplication::processEvents();  // the paint of the new line
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(took, 2.0) << "logging a 200 KB reply without blanks took " << took << " s";
+  const std::string logged = W("ответ(без CR и LF)=") + reply;
+  ASSERT_GE(r.form->LogLines().size(), 2u);
+  EXPECT_TRUE(r.form->LogLines()[1] == logged);
+  QTest::mouseClick(r.form->MEset->viewport(), Qt::LeftButton, Qt::ControlModifier);
+  const std::string saved = ReadFile(file);
+  EXPECT_NE(saved.find("\r\n" + logged + "\r\n"), std::string::npos);
+  EXPECT_EQ(saved.find("\xE2\x80\x8B"), std::string::npos);  // no zero-width space in any encoding
+  std::remove(file.c_str());
 }
