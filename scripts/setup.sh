@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
           libgtest-dev
+          picocom  # holds a port in the busy-port test
           # the Windows cross-build and its tests under Wine
           g++-mingw-w64-x86-64-posix wine64 wine googletest locales)
 for option in "$@"; do
