@@ -14,18 +14,16 @@
 #include <thread>
 #include <unistd.h>
 
+#include "bench/process_figures.h"
 #include "app/umset.h"
 #include "serial/serial_device.h"
 #include "toolkit/codepage.h"
 #include "toolkit/qt_toolkit.h"
 
+using bench::CpuSeconds;
+
 namespace {
 using Clock = std::chrono::steady_clock;
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -12,15 +12,13 @@
 #include <thread>
 #include <unistd.h>
 
+#include "bench/process_figures.h"
 #include "serial/serial_driver.h"
 #include "toolkit/qt_toolkit.h"
 
+using bench::CpuSeconds;
+
 namespace {
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 double WallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }

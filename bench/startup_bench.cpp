@@ -13,7 +13,11 @@
 #include <unistd.h>
 
 #include "app/program_hooks.h"
+#include "bench/process_figures.h"
 #include "toolkit/qt_toolkit.h"
+
+using bench::CpuSeconds;
+using bench::ResidentKiB;
 
 namespace {
 // Seconds since this process started, from /proc.
@@ -28,17 +32,6 @@ double SinceProcessStart() {
   double uptime = 0;
   up >> uptime;
   return uptime - started;
-}
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  return -1;
-}
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <sys/resource.h>
 
+#include "bench/process_figures.h"
 #include "app/umset.h"
 #include "modemsim/emulator_process.h"
 #include "modemsim/options.h"
@@ -32,18 +33,7 @@ uint32_t OperatorMs(std::string_view message, const std::function<void()>& power
   return 1000;
 }
 
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  return -1;
-}
 
 // Presses start and waits for the run's end: the start button enabled again
 // with no prompt open. A 10 ms probe sees it wherever the program waits.
