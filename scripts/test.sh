@@ -1,11 +1,71 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds and runs every test: the native build, the
-# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, then the
-# Windows cross-build under Wine.
-set -euo pipefail
+# Sets up the machine, builds and runs every test in three stages: the
+# native build, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the Windows cross-build under Wine. Every
+# stage runs even when one before it failed; the summary at the end gives
+# each stage's outcome and time, and its last line counts the tests.
+# Exits non-zero when any stage failed.
+set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh" "$root/build"
-(cd "$root/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
-bash "$root/scripts/test-sanitize.sh" "$root/build-asan"
-bash "$root/scripts/test-windows.sh" "$root/build-win" "$root/build"
+logs="$(mktemp -d /tmp/zorvik-test.XXXXXX)"
+trap 'rm -rf "$logs"' EXIT
+
+summary=()
+passed=0
+failed=0
+any_failed=0
+
+# stage NAME COMMAND...: runs the command with its output shown and kept,
+# then reads ctest's count from it. A stage that fails before ctest counts
+# as one failed test, with the last line it printed as the reason.
+stage() {
+  local name="$1"
+  shift
+  local log="$logs/$name.log" start=$SECONDS rc=0
+  echo "=== $name ==="
+  "$@" 2>&1 | tee "$log" || rc=$?
+  local took=$((SECONDS - start))
+  local count
+  count="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)"
+  if [ -n "$count" ]; then
+    local bad total
+    bad="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$count")"
+    total="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$count")"
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  elif [ "$rc" -ne 0 ]; then
+    failed=$((failed + 1))
+  fi
+  if [ "$rc" -eq 0 ]; then
+    summary+=("$(printf '%-10s passed  %4d s  %s' "$name" "$took" "${count:-}")")
+  else
+    any_failed=1
+    local reason="${count:-$(grep -v '^[[:space:]]*$' "$log" | tail -n1)}"
+    summary+=("$(printf '%-10s FAILED  %4d s  %s' "$name" "$took" "$reason")")
+  fi
+}
+
+# What the stages need before they start, with the reason when it is missing.
+need_ptys() {
+  [ -c /dev/ptmx ] && [ -d /dev/pts ] || { echo "no pseudo-terminals (/dev/ptmx, /dev/pts)"; return 1; }
+}
+
+native() {
+  need_ptys &&
+    bash "$root/scripts/build.sh" "$root/build" &&
+    (cd "$root/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+}
+
+sanitizers() { need_ptys && bash "$root/scripts/test-sanitize.sh" "$root/build-asan"; }
+windows() { bash "$root/scripts/test-windows.sh" "$root/build-win" "$root/build"; }
+
+stage setup bash "$root/scripts/setup.sh"
+stage native native
+stage sanitizers sanitizers
+stage windows windows
+
+echo
+echo "=== summary ==="
+printf '%s\n' "${summary[@]}"
+echo "$passed passed, $failed failed"
+exit $any_failed

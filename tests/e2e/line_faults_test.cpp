@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/umset.h"
+#include "tests/common/counting_toolkit.h"
 #include "toolkit/codepage.h"
 #include "toolkit/qt_toolkit.h"
 
@@ -107,7 +108,8 @@ Child Modem(const std::vector<std::string>& options) {
 
 // The window on the given port, in real time.
 struct Window {
-  toolkit::QtToolkit tk;
+  toolkit::QtToolkit qt;
+  testing_support::CountingToolkit tk{qt};  // the window's passes of the event loop
   std::string portName;
   app::TForm1 form;
   explicit Window(const std::string& port)
@@ -140,6 +142,24 @@ struct Window {
   }
 };
 
+// Whether the window spins from here on. Its loop wakes for the 20 ms steps
+// of RunUntil and the 50 ms polls of the driver, under a hundred passes a
+// second; a loop that spins makes thousands, on a slow machine too, which
+// only makes fewer passes. CPU seconds are printed, not judged.
+struct Spin {
+  Window& w;
+  const uint64_t passes0 = w.tk.passes;
+  const uint32_t tick0 = w.tk.TickCount();
+  const double cpu0 = CpuSeconds();
+  explicit Spin(Window& window) : w(window) {}
+  void Check(const char* what) const {
+    const double seconds = double(w.tk.TickCount() - tick0) / 1000, passes = double(w.tk.passes - passes0);
+    std::printf("[ figures ] %s: %.0f passes of the event loop and %.3f s CPU in %.2f s\n", what, passes,
+                CpuSeconds() - cpu0, seconds);
+    EXPECT_LT(passes, 400 * seconds + 50) << what << ": the program spins";
+  }
+};
+
 const char* kAtiReply = "ответ(без CR и LF)=ATISIEMENSC35iREVISION 01.05OK";
 
 // The far end goes while the program waits for an answer: the watchdog ends
@@ -156,14 +176,10 @@ TEST(LineFaults, FarEndVanishingMidWaitEndsWithTheWatchdogAndReopensWhenBack) {
   w.form.BBB->click();
   w.RunFor(300);
   silent.Kill();  // the far end vanishes: the pty master is closed
-  const double cpu0 = CpuSeconds();
-  QElapsedTimer wall;
-  wall.start();
-  ASSERT_TRUE(w.RunUntil([&] { return w.Has(W("НЕТ СВЯЗИ c модемом")); }, 5000)) << w.Tail();
+  const Spin spin(w);
+  ASSERT_TRUE(w.RunUntil([&] { return w.Has(W("НЕТ СВЯЗИ c модемом")); }, 10000)) << w.Tail();
   w.RunFor(2000);  // and a while after
-  const double cpu = CpuSeconds() - cpu0, seconds = double(wall.elapsed()) / 1000;
-  std::printf("[ figures ] far end gone mid-wait: %.3f s CPU in %.2f s\n", cpu, seconds);
-  EXPECT_LT(cpu, 0.1 * seconds) << "the program spins while the far end is gone";
+  spin.Check("far end gone mid-wait");
   const std::vector<std::string> lines = w.form.LogLines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], W("Команда= ATI\r"));
@@ -191,15 +207,11 @@ TEST(LineFaults, FarEndVanishingMidReplyLogsWhatCameAndReopensWhenBack) {
   ASSERT_TRUE(w.form.port.Connected());
 
   w.form.BBB->click();
-  ASSERT_TRUE(w.RunUntil([&] { return w.Has(W("ответ(без CR и LF)=ATISIEMENSC35i")); }, 5000)) << w.Tail();
-  const double cpu0 = CpuSeconds();
-  QElapsedTimer wall;
-  wall.start();
-  ASSERT_TRUE(w.RunUntil([&] { return w.Has(W("нет соединения с портом")); }, 3000)) << w.Tail();
+  ASSERT_TRUE(w.RunUntil([&] { return w.Has(W("ответ(без CR и LF)=ATISIEMENSC35i")); }, 10000)) << w.Tail();
+  const Spin spin(w);
+  ASSERT_TRUE(w.RunUntil([&] { return w.Has(W("нет соединения с портом")); }, 10000)) << w.Tail();
   w.RunFor(3500);  // past the watchdog's time: nothing more comes
-  const double cpu = CpuSeconds() - cpu0, seconds = double(wall.elapsed()) / 1000;
-  std::printf("[ figures ] far end gone mid-reply: %.3f s CPU in %.2f s\n", cpu, seconds);
-  EXPECT_LT(cpu, 0.1 * seconds) << "the program spins while the far end is gone";
+  spin.Check("far end gone mid-reply");
   const std::vector<std::string> lines = w.form.LogLines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], W("Команда= AT+CPIN?\r"));
@@ -335,33 +347,43 @@ TEST(LineFaults, FloodAtFullSpeedKeepsMemoryToTheReplyAndTheWindowResponsive) {
   ASSERT_TRUE(w.form.port.Connected());
   w.form.show();
   w.RunFor(1000);  // settled: fonts, layout, the first paints
-  std::mt19937 rng(7);
-  std::atomic<bool> flooding{true};
-  far.Start([&] { return flooding ? Garbage(rng, 4096) : std::string(); });
 
-  // A 20 ms timer of the window's toolkit: its longest gap is how long the
-  // window could not react.
-  uint32_t last = w.tk.TickCount(), worstGap = 0;
+  // A 20 ms timer of the window's toolkit. A late timer ticks once, not once
+  // per period missed, so a window held for long stretches gets few ticks.
+  // Its rate during the flood is held against its rate on the idle window
+  // just before, on the same machine under the same load.
+  uint32_t last = w.tk.TickCount(), worstGap = 0, beats = 0;
   auto beat = w.tk.CreateTimer(20, [&] {
     const uint32_t now = w.tk.TickCount();
     worstGap = std::max(worstGap, now - last);
     last = now;
+    ++beats;
   });
+  beat->SetEnabled(true);
+  uint32_t t0 = w.tk.TickCount();
+  w.RunFor(1000);
+  const double idleRate = beats / (double(w.tk.TickCount() - t0) / 1000);
+  beats = worstGap = 0;
+
+  std::mt19937 rng(7);
+  std::atomic<bool> flooding{true};
+  far.Start([&] { return flooding ? Garbage(rng, 4096) : std::string(); });
   const size_t rss0 = RssBytes();
   w.form.BBB->click();
-  beat->SetEnabled(true);
+  t0 = w.tk.TickCount();
   w.RunFor(uint32_t(seconds * 1000));
+  const double floodRate = beats / (double(w.tk.TickCount() - t0) / 1000);
   const size_t rss1 = RssBytes();
   const size_t reply = w.form.ReplyText.size(), kept = w.form.ReplyText.capacity();
   flooding = false;
   beat->SetEnabled(false);
   std::printf("[ figures ] flood %llu s: %llu bytes written, reply %zu bytes (capacity %zu), RSS %.1f -> %.1f MiB "
-              "(+%.2f MiB), longest gap between 20 ms ticks %u ms\n",
+              "(+%.2f MiB), 20 ms ticks %.1f/s idle and %.1f/s flooded, longest gap %u ms\n",
               (unsigned long long)seconds, (unsigned long long)far.sent.load(), reply, kept, double(rss0) / 1048576,
-              double(rss1) / 1048576, (double(rss1) - double(rss0)) / 1048576, worstGap);
+              double(rss1) / 1048576, (double(rss1) - double(rss0)) / 1048576, idleRate, floodRate, worstGap);
   EXPECT_GT(reply, seconds * 10000) << "the program read too little of the flood";
   EXPECT_LT(double(rss1) - double(rss0), double(2 * kept + 8 * 1048576)) << "memory grew beyond the reply buffer";
-  EXPECT_LT(worstGap, 300u) << "the window stopped dispatching during the flood";
+  EXPECT_GT(floodRate, idleRate / 4) << "the window stopped dispatching during the flood";
   // Once the flood stops the reply completes and is logged whole.
   EXPECT_TRUE(w.RunUntil([&] { return w.form.MEset->document()->blockCount() > 2; }, 10000)) << w.Tail();
   const std::vector<std::string> lines = w.form.LogLines();
@@ -383,10 +405,28 @@ std::string Unbroken(std::mt19937& rng, size_t n, bool uniform) {
   return s;
 }
 
-// A reply of 1 MiB is logged whole, and logging it takes the window less
-// than a second. ZORVIK_BIG_REPLY_BYTES sets the size; ZORVIK_BIG_REPLY_UNIFORM=1
-// makes it uniformly random bytes.
-TEST(LineFaults, MegabyteReplyIsLoggedWithinASecond) {
+// Lays out a line of text with blanks, as long as the reply, in the pane and
+// returns the milliseconds it held the window: what this machine takes for
+// a line that wraps easily.
+qint64 EasyLineMs(Window& w, size_t size) {
+  std::string easy;
+  while (easy.size() < size) easy += "0123456 ";
+  QElapsedTimer clock;
+  clock.start();
+  w.form.MEset->appendPlainText(app::ToDisplay(easy));
+  w.tk.WaitForEvents(20);
+  const qint64 ms = clock.elapsed();
+  w.form.MEsetDblClick();
+  w.RunFor(200);
+  return ms;
+}
+
+// A reply of 1 MiB is logged whole, and logging it holds the window no longer
+// than laying out a line of the same length with blanks, within a wide margin
+// (before the pane got its wrap points it took a hundred times longer).
+// ZORVIK_BIG_REPLY_BYTES sets the size; ZORVIK_BIG_REPLY_UNIFORM=1 makes it
+// uniformly random bytes.
+TEST(LineFaults, MegabyteReplyIsLoggedWithoutHoldingTheWindow) {
   const size_t size = size_t(EnvNumber("ZORVIK_BIG_REPLY_BYTES", 1 << 20));
   Writer far;
   ASSERT_FALSE(far.name.empty());
@@ -394,6 +434,7 @@ TEST(LineFaults, MegabyteReplyIsLoggedWithinASecond) {
   ASSERT_TRUE(w.form.port.Connected());
   w.form.show();
   w.RunFor(500);
+  const qint64 easyMs = EasyLineMs(w, size);
   std::mt19937 rng(11);
   const std::string reply = Unbroken(rng, size, EnvNumber("ZORVIK_BIG_REPLY_UNIFORM", 0) != 0);
   std::atomic<bool> given{false};
@@ -417,9 +458,9 @@ TEST(LineFaults, MegabyteReplyIsLoggedWithinASecond) {
     if (w.form.MEset->document()->blockCount() > blocks0 + 1) {
       logged = clock.elapsed();
       std::printf("[ figures ] %zu-byte reply: all read after %.2f s, logged %lld ms later; the pass that logged "
-                  "took %lld ms\n",
-                  size, double(allRead) / 1000, (long long)(logged - allRead), (long long)pass);
-      EXPECT_LT(pass, 1000) << "logging the reply held the window for more than a second";
+                  "took %lld ms, a line with blanks %lld ms\n",
+                  size, double(allRead) / 1000, (long long)(logged - allRead), (long long)pass, (long long)easyMs);
+      EXPECT_LT(pass, 5 * easyMs + 100) << "logging the reply held the window";
       break;
     }
   }
@@ -431,7 +472,7 @@ TEST(LineFaults, MegabyteReplyIsLoggedWithinASecond) {
     longest = std::max(longest, clock.elapsed() - before);
   }
   std::printf("[ figures ] longest pass of the event loop around it: %lld ms\n", (long long)longest);
-  EXPECT_LT(longest, 1000) << "the window was held for more than a second";
+  EXPECT_LT(longest, 5 * easyMs + 100) << "the window was held";
   ASSERT_GE(logged, 0) << "the reply was not logged";
   const std::vector<std::string> lines = w.form.LogLines();
   ASSERT_GE(lines.size(), 2u);
