@@ -13,7 +13,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QCompleter>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
@@ -100,7 +103,7 @@ TForm1::~TForm1() { FormDestroy(); }
 
 void TForm1::BuildControls() {
   setWindowTitle(U("ЗОРВИК"));
-  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));  // until ChooseFont, when the controls exist
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   move(60, 192);
@@ -121,6 +124,7 @@ void TForm1::BuildControls() {
   MEset->setObjectName("MEset");
   MEset->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   MEset->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MEset->setTabChangesFocus(true);  // Tab moves on, as in every other box
   MEset->setToolTip(U("дв.щ-очистить ctrl+щ-записать"));
   MEset->viewport()->installEventFilter(this);
   memoLayout->addWidget(MEset);
@@ -144,8 +148,12 @@ void TForm1::BuildControls() {
   CBcom = new QComboBox(PAmain);
   CBcom->setEditable(true);
   CBcom->setInsertPolicy(QComboBox::NoInsert);
+  CBcom->setCompleter(nullptr);  // the field holds what was typed, never a completion of it
   CBcom->setGeometry(32, 16, 145, kEditHeight);
-  connect(CBcom, &QComboBox::editTextChanged, this, [this] { CBcomChange(); });
+  // Typing runs the choice at every change; choosing an item runs it also
+  // when the item is the one shown, so a busy port can be tried again.
+  connect(CBcom->lineEdit(), &QLineEdit::textEdited, this, [this] { CBcomChange(); });
+  connect(CBcom, &QComboBox::activated, this, [this] { CBcomChange(); });
 
   LEpin = new QLineEdit(QStringLiteral("4739"), PAmain);
   LEpin->setGeometry(32, 64, 65, kEditHeight);
@@ -198,7 +206,13 @@ void TForm1::BuildControls() {
   for (int i = 0; i < 3; ++i) {
     // The stored texts double the ampersand; the button shows one.
     RGDTRItems[i] = new QRadioButton(U(kDtrItems[i]), RGDTR);
-    RGDTRItems[i]->setGeometry(8, 18 + i * 28, 245, 20);
+    RGDTRItems[i]->setGeometry(4, 18 + i * 28, 251, 20);
+    // The group is one stop of the tab order, at the chosen item; the
+    // arrow keys move between the items.
+    connect(RGDTRItems[i], &QRadioButton::toggled, this, [this, i](bool on) {
+      RGDTRItems[i]->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+    });
+    RGDTRItems[i]->setFocusPolicy(Qt::ClickFocus);
   }
   RGDTRItems[1]->setChecked(true);
 
@@ -240,8 +254,43 @@ void TForm1::BuildControls() {
   setTabOrder(LEPUK, LEHT);
   setTabOrder(LEHT, CBpuk);
   setTabOrder(CBpuk, CBht);
-  setTabOrder(CBht, RGDTR);
-  setTabOrder(RGDTR, CBsend);
+  // The group's items stand in its place.
+  setTabOrder(CBht, RGDTRItems[0]);
+  setTabOrder(RGDTRItems[0], RGDTRItems[1]);
+  setTabOrder(RGDTRItems[1], RGDTRItems[2]);
+  setTabOrder(RGDTRItems[2], CBsend);
+  ChooseFont();
+}
+
+std::vector<QWidget*> TForm1::ClippedControls() const {
+  std::vector<QWidget*> clipped;
+  for (QWidget* w : std::initializer_list<QWidget*>{BBB, BBE, CBsend, RGDTRItems[0], RGDTRItems[1], RGDTRItems[2]})
+    if (w->sizeHint().width() > w->width() || w->sizeHint().height() > w->height() + 4) clipped.push_back(w);
+  if (RGDTR->minimumSizeHint().width() > RGDTR->width()) clipped.push_back(RGDTR);
+  return clipped;
+}
+
+// "MS Sans Serif" 8 pt where the system has it. Elsewhere fontconfig gives
+// a wider face under that name, which clips the captions: then the first of
+// a few faces of about its metrics in which every caption fits, and when
+// none is installed, the default face made smaller until they fit.
+void TForm1::ChooseFont() {
+  const QStringList faces = {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                             QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                             QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")};
+  auto fits = [this](const QFont& font) {
+    setFont(font);
+    return ClippedControls().empty();
+  };
+  QFont fallback(faces.front(), 8);
+  bool installed = false;
+  for (const QString& face : faces) {
+    const QFont font(face, 8);
+    if (QFontInfo(font).family().compare(face, Qt::CaseInsensitive) != 0) continue;  // a substitute
+    if (fits(font)) return;
+    if (!installed) fallback = font, installed = true;
+  }
+  for (qreal points = 7.5; points >= 5 && !fits(fallback); points -= 0.5) fallback.setPointSizeF(points);
 }
 
 void TForm1::PlaceBottomControls() {
@@ -250,14 +299,22 @@ void TForm1::PlaceBottomControls() {
   Lw->setGeometry(0, h - 76 - 13, w, 13);
 }
 
-void TForm1::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  // The outer size includes the frame, which is known only once shown.
-  if (!outerSizeFixed_) {
-    outerSizeFixed_ = true;
+// The outer size includes the frame, which a window manager makes known
+// some time after the window is shown (on X11 as a property of the window,
+// followed by a move): the size is corrected once, when the frame is first
+// seen. Without a window manager there is no frame and nothing to correct.
+bool TForm1::event(QEvent* event) {
+  const bool result = QWidget::event(event);
+  const QEvent::Type type = event->type();
+  if (!outerSizeFixed_ && isVisible() &&
+      (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowStateChange)) {
     const QSize frame = frameGeometry().size() - geometry().size();
-    if (!frame.isEmpty()) resize(739 - frame.width(), 480 - frame.height());
+    if (!frame.isEmpty()) {
+      outerSizeFixed_ = true;
+      resize(739 - frame.width(), 480 - frame.height());
+    }
   }
+  return result;
 }
 
 // --- start and end ---
@@ -353,6 +410,8 @@ void TForm1::CBsendClick() {
 bool TForm1::KeyThroughHandler(QLineEdit* edit, QEvent* event, const std::function<void(char&)>& handler,
                                bool upper) {
   auto* key = static_cast<QKeyEvent*>(event);
+  // Tab moves the focus; no handler sees it as a character.
+  if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
   if (key->key() == Qt::Key_Delete || key->text().size() != 1) return false;
   const std::string bytes = toolkit::Cp1251(key->text().toStdString());
   char k = bytes.size() == 1 ? bytes[0] : '?';
@@ -369,17 +428,21 @@ bool TForm1::KeyThroughHandler(QLineEdit* edit, QEvent* event, const std::functi
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == PAmain && event->type() == QEvent::Resize) PlaceBottomControls();
+
   if (event->type() == QEvent::KeyPress) {
     if (watched == LEpin || watched == LEPUK)
       return KeyThroughHandler(static_cast<QLineEdit*>(watched), event, [this](char& k) { LEpinKeyPress(k); }, false);
     if (watched == LEHT) return KeyThroughHandler(LEHT, event, [this](char& k) { LEHTKeyPress(k); }, true);
   }
   if (watched == MEset->viewport()) {
-    if (event->type() == QEvent::MouseButtonPress) {
+    // Qt gives the second press of a quick pair as a double click, of any
+    // button: it is a press all the same, and clears only when it is the
+    // left button's, after a Ctrl press has saved.
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
       auto* m = static_cast<QMouseEvent*>(event);
       MEsetMouseDown(m->button(), m->modifiers());
-    } else if (event->type() == QEvent::MouseButtonDblClick) {
-      MEsetDblClick();
+      if (type == QEvent::MouseButtonDblClick && m->button() == Qt::LeftButton) MEsetDblClick();
     }
   }
   return QWidget::eventFilter(watched, event);

@@ -74,6 +74,8 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
   toolkit::TColor LogColour() const { return logColour_; }
   // Writes the pane to the log file; false (and the error box) on failure.
   bool SaveLog();
+  // The captioned controls whose text does not fit them in the window's font.
+  std::vector<QWidget*> ClippedControls() const;
 
  protected:
   std::string CommandText() const override;
@@ -97,11 +99,12 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
   bool WaitLabelVisible() const override;
 
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void BuildControls();
   void PlaceBottomControls();
+  void ChooseFont();
   // The handler as a callable: a pointer to a member of the base class,
   // converted to one of this class, makes UndefinedBehaviorSanitizer report
   // the (valid) call through it.

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need (Debian 12 / Ubuntu 22.04+).
 #   bash scripts/setup.sh                the program and its tests
-#   bash scripts/setup.sh --screenshot   also Xvfb, xdotool and ImageMagick
+#   bash scripts/setup.sh --screenshot   also xdotool and ImageMagick
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
           libgtest-dev
           picocom  # holds a port in the busy-port test
+          fonts-liberation  # a face of the window's metrics where there is no MS Sans Serif
+          xvfb xauth openbox x11-utils  # the window under a real window manager
           # the Windows cross-build and its tests under Wine
           g++-mingw-w64-x86-64-posix wine64 wine googletest locales)
 for option in "$@"; do
   case "$option" in
-    --screenshot) packages+=(xvfb xauth xdotool imagemagick) ;;
+    --screenshot) packages+=(xdotool imagemagick) ;;
     *) echo "unknown option $option" >&2; exit 2 ;;
   esac
 done

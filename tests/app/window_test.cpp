@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QAbstractButton>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -17,6 +19,7 @@
 #include <fstream>
 
 #include "app_rig.h"
+#include "tests/common/choose_item.h"
 
 using namespace testing_app;
 
@@ -104,24 +107,22 @@ TEST(Window, AnEmptyPortListShowsBusyAndStartStaysEnabled) {
 }
 
 TEST(Window, ChoosingAPortClosesTheOldOneAndReportsTheNew) {
-  toolkit::SimToolkit* tk = nullptr;
   Rig r({"COM1", "COM3"});
-  tk = &r.tk;
-  (void)tk;
   EXPECT_EQ(r.form->CBcom->currentText(), "COM1");
   EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("свободен"));
   EXPECT_TRUE(DrawnInColour(r.form->LAcom, QColor(0, 128, 0)));
   EXPECT_TRUE(r.Line("COM1").IsOpen());
   r.Line("COM3").heldElsewhere = true;
   r.form->BBB->setEnabled(false);
-  r.form->CBcom->setCurrentIndex(1);
+  testing_support::ChooseItem(r.form->CBcom, 1);
+  EXPECT_EQ(r.form->CBcom->currentText(), "COM3");
   EXPECT_FALSE(r.Line("COM1").IsOpen());
   EXPECT_FALSE(r.Line("COM3").IsOpen());
   EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("занят"));
   EXPECT_TRUE(r.form->BBB->isEnabled());
+  // Freed by the other program: choosing the item shown tries it again.
   r.Line("COM3").heldElsewhere = false;
-  r.form->CBcom->setCurrentIndex(0);
-  r.form->CBcom->setCurrentIndex(1);
+  testing_support::ChooseItem(r.form->CBcom, 1);
   EXPECT_TRUE(r.Line("COM3").IsOpen());
   EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("свободен"));
 }
@@ -130,9 +131,13 @@ TEST(Window, TypingAPortNameReopensAtEveryKeystroke) {
   Rig r({"COM1"});
   serial::SimPort& com12 = r.Line("COM12");
   r.Line("COM1").present = true;
-  r.form->CBcom->lineEdit()->clear();
+  QTest::keyClick(r.form->CBcom->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(r.form->CBcom->lineEdit(), Qt::Key_Backspace);
   EXPECT_FALSE(r.Line("COM1").IsOpen());
-  QTest::keyClicks(r.form->CBcom->lineEdit(), "COM1");
+  QTest::keyClicks(r.form->CBcom->lineEdit(), "C");
+  EXPECT_EQ(r.form->CBcom->currentText(), "C");  // not completed to "COM1"
+  EXPECT_FALSE(r.Line("COM1").IsOpen());
+  QTest::keyClicks(r.form->CBcom->lineEdit(), "OM1");
   EXPECT_TRUE(r.Line("COM1").IsOpen());  // "COM1" on the way to "COM12"
   EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("свободен"));
   QTest::keyClicks(r.form->CBcom->lineEdit(), "2");
@@ -218,6 +223,83 @@ TEST(Window, AnEmptyPaneSavesAnEmptyFileAndADoubleClickClearsTheColourToo) {
   EXPECT_EQ(r.form->MEset->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
   ASSERT_TRUE(r.form->SaveLog());
   EXPECT_EQ(ReadFile(file), "");
+}
+
+// Qt makes the second press of a quick pair a double click, of any button.
+TEST(Window, OnlyALeftDoubleClickClearsAndWithCtrlItSavesFirst) {
+  const std::string file = ::testing::TempDir() + "zorvik_dbl.txt";
+  std::remove(file.c_str());
+  Rig r({}, file);
+  r.form->BBB->click();
+  QWidget* pane = r.form->MEset->viewport();
+  auto secondPress = [&](Qt::MouseButton button, Qt::KeyboardModifiers keys) {
+    QMouseEvent e(QEvent::MouseButtonDblClick, QPointF(5, 5), pane->mapToGlobal(QPointF(5, 5)), button, button, keys);
+    QApplication::sendEvent(pane, &e);
+  };
+  secondPress(Qt::RightButton, Qt::NoModifier);
+  secondPress(Qt::MiddleButton, Qt::NoModifier);
+  EXPECT_EQ(r.form->LogLines().size(), 2u);
+  EXPECT_FALSE(std::ifstream(file).good());
+  secondPress(Qt::RightButton, Qt::ControlModifier);  // saves, keeps
+  EXPECT_EQ(ReadFile(file), W("Команда= ATI\r\r\nнет соединения с портом\r\n"));
+  std::remove(file.c_str());
+  secondPress(Qt::LeftButton, Qt::ControlModifier);  // saves, then clears
+  EXPECT_EQ(ReadFile(file), W("Команда= ATI\r\r\nнет соединения с портом\r\n"));
+  EXPECT_TRUE(r.form->LogLines().empty());
+  std::remove(file.c_str());
+}
+
+TEST(Window, TabWalksTheControlsInOrderAndLeavesThePinBoxes) {
+  Rig r;
+  app::TForm1& f = *r.form;
+  f.show();
+  QApplication::setActiveWindow(&f);
+  QTest::mouseClick(f.CBpuk, Qt::LeftButton);
+  QTest::mouseClick(f.CBht, Qt::LeftButton);
+  f.CBcom->setFocus();
+  const std::vector<QWidget*> order = {f.LEpin, f.BBB,  f.BBE,           f.LEPUK,  f.LEHT,
+                                       f.CBpuk, f.CBht, f.RGDTRItems[1], f.CBsend};
+  for (QWidget* want : order) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), want) << want->metaObject()->className() << " "
+                                                 << QApplication::focusWidget()->metaObject()->className();
+  }
+  for (auto it = order.rbegin() + 1; it != order.rend(); ++it) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), *it) << (*it)->metaObject()->className() << " "
+                                                << QApplication::focusWidget()->metaObject()->className() << " "
+                                                << QApplication::focusWidget()->property("text").toString().toStdString();
+  }
+  EXPECT_EQ(f.LEpin->text(), "4739");  // Tab did not reach the key filter
+  EXPECT_EQ(f.LEPUK->text(), "31570946");
+}
+
+// Whatever face the machine gives, every caption fits its control.
+TEST(Window, EveryCaptionFitsItsControl) {
+  Rig r;
+  r.form->show();
+  int widest = 0;
+  QString widestText;
+  for (QWidget* w : r.form->PAmain->findChildren<QWidget*>()) {
+    QString text;
+    int need = 0;
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+      text = b->text();
+      need = b->sizeHint().width();
+    } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+      text = g->title();
+      need = g->minimumSizeHint().width();
+    } else if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap()) {
+      text = l->text();
+      need = l->sizeHint().width();
+    }
+    if (text.isEmpty()) continue;
+    EXPECT_LE(need, w->width()) << text.toStdString() << " in " << QFontInfo(w->font()).family().toStdString();
+    if (need > widest) widest = need, widestText = text;
+  }
+  std::printf("[ figures ] font %s %.1f pt; widest caption \"%s\" needs %d px\n",
+              QFontInfo(r.form->font()).family().toUtf8().constData(), r.form->font().pointSizeF(),
+              widestText.toUtf8().constData(), widest);
 }
 
 TEST(Window, TheTransmittingModemBoxLocksTheDtrChoiceOnItemTwo) {

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/umset.h"
+#include "tests/common/choose_item.h"
 #include "tests/common/counting_toolkit.h"
 #include "toolkit/codepage.h"
 #include "toolkit/qt_toolkit.h"
@@ -263,7 +264,7 @@ TEST(LineFaults, PortHeldByAnotherProgramIsBusy) {
   EXPECT_EQ(w.form.LogLines(), (std::vector<std::string>{W("Команда= ATI\r"), W("нет соединения с портом")}));
 
   holder.Kill();
-  w.form.CBcomChange();  // the operator chooses the port again
+  testing_support::ChooseItem(w.form.CBcom, 0);  // the operator chooses the port again
   EXPECT_TRUE(w.form.port.Connected());
   EXPECT_EQ(w.form.LAcom->text(), QString::fromUtf8("свободен"));
   close(console);
