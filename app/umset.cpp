@@ -13,17 +13,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QCompleter>
-#include <QFile>
-#include <QFontDatabase>
 #include <QFontInfo>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QVBoxLayout>
 
 #include "app/button_pictures.h"
+#include "setup/pane_text.h"
 #include "toolkit/codepage.h"
 
 namespace app {
@@ -61,16 +58,11 @@ constexpr QChar kWrapHere(char16_t(0x200B));
 }  // namespace
 
 QString ToDisplay(const std::string& cp1251) {
-  const QString text = QString::fromStdString(toolkit::Utf8(cp1251));
+  const QString text = QString::fromStdString(setup::PaneShown(cp1251));
   QString shown;
   shown.reserve(text.size() + text.size() / kBreakEvery);
   qsizetype run = 0;  // characters since the last place a line may wrap
   for (QChar ch : text) {
-    const char16_t c = ch.unicode();
-    if (c < 0x20)
-      ch = QChar(char16_t(0x2400 + c));
-    else if (c == 0x7F)
-      ch = QChar(char16_t(0x2421));
     shown += ch;
     run = ch.isSpace() ? 0 : run + 1;
     if (run == kBreakEvery) {
@@ -84,14 +76,7 @@ QString ToDisplay(const std::string& cp1251) {
 std::string FromDisplay(const QString& shown) {
   QString raw = shown;
   raw.remove(kWrapHere);
-  for (QChar& ch : raw) {
-    const char16_t c = ch.unicode();
-    if (c >= 0x2400 && c < 0x2420)
-      ch = QChar(char16_t(c - 0x2400));
-    else if (c == 0x2421)
-      ch = QChar(char16_t(0x7F));
-  }
-  return toolkit::Cp1251(raw.toStdString());
+  return setup::PaneBytes(raw.toStdString());
 }
 
 TForm1::TForm1(Environment env) : QWidget(nullptr), TSetupForm(env.tk, env.platform), env_(std::move(env)) {
@@ -337,70 +322,8 @@ void TForm1::FormCreate() {
 
 void TForm1::FormDestroy() { port.Disconnect(); }
 
-void TForm1::CBcomChange() {
-  const std::string name = CBcom->currentText().toStdString();
-  port.Disconnect();
-  port.SetPortName(name);
-  SetStartEnabled(true);
-  const bool open = port.Connect();
-  LAcom->setText(open ? U("свободен") : U("занят"));
-  QPalette pal = LAcom->palette();
-  pal.setColor(QPalette::WindowText, open ? QColor(0, 128, 0) : QColor(255, 0, 0));
-  LAcom->setPalette(pal);
-  LAcom->adjustSize();
-}
-
-void TForm1::LEpinKeyPress(char& Key) {
-  if (Key == '\b' || Key == '.' || (Key >= '0' && Key <= '9')) return;
-  if (Key == '\r') {
-    const std::string text = "AT+CPIN=" + FromDisplay(LEPUK->text()) + "," + FromDisplay(LEpin->text()) + "\r";
-    IssueCommand(text);
-    return;
-  }
-  Key = 0;
-}
-
-void TForm1::MEsetDblClick() {
-  MEset->clear();
-  SetLogColour(toolkit::clWindow);
-}
-
 void TForm1::MEsetMouseDown(Qt::MouseButton, Qt::KeyboardModifiers shift) {
-  if (shift & Qt::ControlModifier) SaveLog();
-}
-
-bool TForm1::SaveLog() {
-  std::string bytes;
-  const QTextDocument* doc = MEset->document();
-  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-    bytes += FromDisplay(b.text());
-    if (b.next().isValid()) bytes += "\r\n";
-  }
-  // Written aside and renamed, so a failed save leaves the old file whole.
-  QSaveFile file(QString::fromStdString(env_.logFile));
-  file.setDirectWriteFallback(true);
-  if (file.open(QIODevice::WriteOnly) && file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
-      file.commit())
-    return true;
-  std::string reason = file.errorString().toStdString();
-  file.cancelWriting();
-  // For a file it cannot replace, QSaveFile gives a reason of its own
-  // ("is not writable"); opening the file for writing, without changing it,
-  // gives the system's (a read-only file system, no permission).
-  QFile probe(QString::fromStdString(env_.logFile));
-  if (probe.exists() && !probe.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-    reason = probe.errorString().toStdString();
-  env_.tk.ShowError(setup::ApplicationTitle(), toolkit::Cp1251("Не удаётся записать файл \"" + env_.logFile +
-                                                               "\".\n" + reason));
-  return false;
-}
-
-void TForm1::CBpukClick() { LEPUK->setEnabled(CBpuk->isChecked()); }
-void TForm1::CBhtClick() { LEHT->setEnabled(CBht->isChecked()); }
-
-void TForm1::CBsendClick() {
-  RGDTR->setEnabled(!CBsend->isChecked());
-  if (CBsend->isChecked()) RGDTRItems[2]->setChecked(true);
+  TSetupForm::MEsetMouseDown(shift & Qt::ControlModifier);
 }
 
 // --- keys and mouse ---
@@ -511,5 +434,37 @@ bool TForm1::GaugeVisible() const { return !Gw->isHidden(); }
 void TForm1::SetWaitCaption(const std::string& caption) { Lw->setText(ToDisplay(caption)); }
 void TForm1::SetWaitLabelVisible(bool visible) { Lw->setVisible(visible); }
 bool TForm1::WaitLabelVisible() const { return !Lw->isHidden(); }
+
+std::string TForm1::PortChoiceText() const { return CBcom->currentText().toStdString(); }
+
+void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour) {
+  LAcom->setText(ToDisplay(text));
+  QPalette pal = LAcom->palette();
+  pal.setColor(QPalette::WindowText, ToQColor(colour));
+  LAcom->setPalette(pal);
+  LAcom->adjustSize();
+}
+
+std::string TForm1::PukText() const { return FromDisplay(LEPUK->text()); }
+bool TForm1::PukChecked() const { return CBpuk->isChecked(); }
+void TForm1::SetPukEnabled(bool enabled) { LEPUK->setEnabled(enabled); }
+void TForm1::SetCommandEnabled(bool enabled) { LEHT->setEnabled(enabled); }
+bool TForm1::SendChecked() const { return CBsend->isChecked(); }
+void TForm1::SetDtrEnabled(bool enabled) { RGDTR->setEnabled(enabled); }
+void TForm1::SetDtrIndex(int index) {
+  if (index >= 0 && index < 3) RGDTRItems[index]->setChecked(true);
+}
+
+std::string TForm1::LogText() const {
+  std::string bytes;
+  const QTextDocument* doc = MEset->document();
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+    bytes += FromDisplay(b.text());
+    if (b.next().isValid()) bytes += "\r\n";
+  }
+  return bytes;
+}
+
+void TForm1::ClearLog() { MEset->clear(); }
 
 }  // namespace app

@@ -58,22 +58,14 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
   QLabel* Lw;
   QProgressBar* Gw;
 
-  // Handlers of this window (the exchange's come from TSetupForm).
+  // Handlers of this window (the others come from TSetupForm).
   void FormCreate();
   void FormDestroy();
-  void CBcomChange();
-  void LEpinKeyPress(char& Key);
-  void MEsetDblClick();
   void MEsetMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift);
-  void CBpukClick();
-  void CBhtClick();
-  void CBsendClick();
 
   // The log pane as lines of Windows-1251 text, and its colour.
   std::vector<std::string> LogLines() const;
   toolkit::TColor LogColour() const { return logColour_; }
-  // Writes the pane to the log file; false (and the error box) on failure.
-  bool SaveLog();
   // The captioned controls whose text does not fit them in the window's font.
   std::vector<QWidget*> ClippedControls() const;
 
@@ -97,6 +89,18 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
   void SetWaitCaption(const std::string& caption) override;
   void SetWaitLabelVisible(bool visible) override;
   bool WaitLabelVisible() const override;
+  std::string PortChoiceText() const override;
+  void SetPortStatus(const std::string& text, toolkit::TColor colour) override;
+  std::string PukText() const override;
+  bool PukChecked() const override;
+  void SetPukEnabled(bool enabled) override;
+  void SetCommandEnabled(bool enabled) override;
+  bool SendChecked() const override;
+  void SetDtrEnabled(bool enabled) override;
+  void SetDtrIndex(int index) override;
+  std::string LogText() const override;
+  void ClearLog() override;
+  std::string LogFileName() const override { return env_.logFile; }
 
   bool eventFilter(QObject* watched, QEvent* event) override;
   bool event(QEvent* event) override;

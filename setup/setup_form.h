@@ -1,7 +1,9 @@
 // The modem set-up of the main window, without the widgets: the command
-// exchange cycle, the configuration sequence, the wait gauge and the operator
-// prompts. The window (app::TForm1) derives from it and gives it its
-// controls through the accessors below; all text is Windows-1251.
+// exchange cycle, the configuration sequence, the wait gauge, the operator
+// prompts and the handlers of the other controls (port choice, PIN/PUK entry,
+// check boxes, log pane gestures and the log file). Each window (the Qt one
+// and the Win32 one) derives from it and gives it its controls through the
+// accessors below; all text is Windows-1251.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +53,21 @@ class TSetupForm {
   void BBEClick();
   void TwTimer();
 
+  // Handlers of the other controls.
+  void CBcomChange();
+  void LEpinKeyPress(char& Key);  // LEpin and LEPUK
+  void CBpukClick();
+  void CBhtClick();
+  void CBsendClick();
+  void MEsetDblClick();
+  void MEsetMouseDown(bool ctrlHeld);
+  // A press on the log pane, as the window sees it: with Ctrl held every
+  // press saves (either button, the second of a double click too); a double
+  // click of the left button then clears.
+  void LogPanePress(bool leftButton, bool ctrlHeld, bool doubleClick);
+  // Writes the pane to the log file; false (and the error box) on failure.
+  bool SaveLog();
+
   // Operations.
   void WaitMilliseconds(uint32_t ms);
   void IssueCommand(const std::string& text);
@@ -87,6 +104,22 @@ class TSetupForm {
   virtual void SetWaitCaption(const std::string& caption) = 0;
   virtual void SetWaitLabelVisible(bool visible) = 0;
   virtual bool WaitLabelVisible() const = 0;
+  // CBcom and LAcom
+  virtual std::string PortChoiceText() const = 0;
+  virtual void SetPortStatus(const std::string& text, toolkit::TColor colour) = 0;
+  virtual std::string PukText() const = 0;  // LEPUK
+  virtual bool PukChecked() const = 0;      // CBpuk
+  virtual void SetPukEnabled(bool enabled) = 0;
+  virtual void SetCommandEnabled(bool enabled) = 0;  // LEHT
+  virtual bool SendChecked() const = 0;              // CBsend
+  virtual void SetDtrEnabled(bool enabled) = 0;      // RGDTR
+  virtual void SetDtrIndex(int index) = 0;
+  // MEset: every line, the operator's typing included, ended by CR LF where
+  // the pane breaks it; cleared.
+  virtual std::string LogText() const = 0;
+  virtual void ClearLog() = 0;
+  // Where the log is saved (UTF-8 path).
+  virtual std::string LogFileName() const { return "отчет.txt"; }
 
  private:
   // Outcomes of the sequence's steps.

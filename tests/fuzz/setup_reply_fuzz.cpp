@@ -66,6 +66,18 @@ class Form final : public setup::TSetupForm {
   void SetWaitCaption(const std::string& c) override { caption = c; }
   void SetWaitLabelVisible(bool v) override { labelVisible = v; }
   bool WaitLabelVisible() const override { return labelVisible; }
+  // The other controls play no part in judging replies.
+  std::string PortChoiceText() const override { return {}; }
+  void SetPortStatus(const std::string&, toolkit::TColor) override {}
+  std::string PukText() const override { return {}; }
+  bool PukChecked() const override { return false; }
+  void SetPukEnabled(bool) override {}
+  void SetCommandEnabled(bool) override {}
+  bool SendChecked() const override { return false; }
+  void SetDtrEnabled(bool) override {}
+  void SetDtrIndex(int) override {}
+  std::string LogText() const override { return {}; }
+  void ClearLog() override {}
 };
 
 // What the far end has heard, as command lines.

@@ -36,6 +36,7 @@
 #include "app/umset.h"
 #include "modemsim/sim_modem.h"
 #include "serial/sim_serial.h"
+#include "tests/common/choose_item.h"
 #include "toolkit/codepage.h"
 #include "toolkit/sim_toolkit.h"
 
@@ -581,9 +582,8 @@ void World::Act() {
     if (f.CBcom->count() == 0) return;
     const int index = int(U(0, uint64_t(f.CBcom->count() - 1)));
     Note("operator: port item " + std::to_string(index));
-    const QString before = f.CBcom->currentText();
-    f.CBcom->setCurrentIndex(index);
-    if (f.CBcom->currentText() != before && !f.BBB->isEnabled()) Violation("the start button is disabled after a port choice");
+    testing_support::ChooseItem(f.CBcom, index);
+    if (!f.BBB->isEnabled()) Violation("the start button is disabled after a port choice");
   } else if (what < 35) {
     static const std::vector<QString> keys = {"\b", "\b\b\b\b", "COM1", "COM3", "1", "3", "x", "COM"};
     const QString k = Pick(keys);
