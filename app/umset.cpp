@@ -281,7 +281,8 @@ void TForm1::FormCreate() {
 void TForm1::FormDestroy() { port.Disconnect(); }
 
 void TForm1::CBcomChange() {
-  const std::string name = CBcom->currentText().toStdString();
+  // The driver takes names in Windows-1251, as the list gave them.
+  const std::string name = toolkit::Cp1251(CBcom->currentText().toStdString());
   port.Disconnect();
   port.SetPortName(name);
   SetStartEnabled(true);
