@@ -21,4 +21,9 @@ Environment SystemEnvironment(toolkit::Toolkit& tk);
 // shown and before the loop starts (a test quits the loop from there).
 int RunProgram(QApplication& application, const std::function<void(TForm1&)>& shown = {});
 
+// The same run with the window's toolkit and environment given (made once
+// the toolkit is up; whatever they refer to outlives the window).
+int RunWindowProgram(QApplication& application, toolkit::Toolkit& tk, const std::function<Environment()>& environment,
+                     const std::function<void(TForm1&)>& shown);
+
 }  // namespace app

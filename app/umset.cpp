@@ -435,7 +435,8 @@ void TForm1::SetWaitCaption(const std::string& caption) { Lw->setText(ToDisplay(
 void TForm1::SetWaitLabelVisible(bool visible) { Lw->setVisible(visible); }
 bool TForm1::WaitLabelVisible() const { return !Lw->isHidden(); }
 
-std::string TForm1::PortChoiceText() const { return CBcom->currentText().toStdString(); }
+// The driver takes names in Windows-1251, as the list gave them.
+std::string TForm1::PortChoiceText() const { return toolkit::Cp1251(CBcom->currentText().toStdString()); }
 
 void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour) {
   LAcom->setText(ToDisplay(text));

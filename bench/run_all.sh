@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every benchmark and prints one Markdown table of figures.
-#   bash bench/run_all.sh [build-dir]     (about two minutes)
+#   bash bench/run_all.sh [build-dir]     (about three minutes)
 # The idle and wait figures run for 20 s each; a 1 MiB reply for the log.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -21,6 +21,7 @@ echo "| benchmark | figure | value |"
 echo "|---|---|---|"
 "$build/bench/bench_startup" 20 | row startup
 "$build/bench/bench_whole_run" | row "whole run"
+"$build/bench/bench_demo" 20 | row "zorvik-demo"
 "$build/bench/bench_serial" 20 | row "serial driver"
 "$build/bench/bench_large_reply" 1024 | row "large reply"
 echo

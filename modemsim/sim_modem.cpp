@@ -4,18 +4,14 @@
 
 namespace modemsim {
 
-namespace {
-
 // The modem frames 8 data bits without parity; a second stop bit from the
 // program is only a longer pause to it.
-bool Matches(const serial::DeviceControlBlock& dcb, uint32_t modemRate) {
+bool LineUnderstood(const serial::DeviceControlBlock& dcb, uint32_t modemRate) {
   const uint32_t rate = dcb.BaudRate ? dcb.BaudRate : 9600;
   const uint32_t bits = dcb.ByteSize ? dcb.ByteSize : 8;
   if (bits != 8 || dcb.Parity != 0) return false;
   return modemRate == 0 || modemRate == rate;
 }
-
-}  // namespace
 
 class SimModem::ToolkitClock final : public Clock {
  public:
@@ -35,7 +31,7 @@ class SimModem::PortLine final : public Line {
     if (dropping_) tk_.Cancel(dropAction_);
   }
   void Send(const std::string& bytes, uint32_t rate) override {
-    port_.PeerSend(Matches(port_.LineSettings(), rate) ? bytes : Misheard(bytes));
+    port_.PeerSend(LineUnderstood(port_.LineSettings(), rate) ? bytes : Misheard(bytes));
     lineFreeUs_ = std::max(lineFreeUs_, tk_.NowUs()) + bytes.size() * port_.ByteTimeUs();
   }
   uint64_t ByteTimeUs() const override { return port_.ByteTimeUs(); }
@@ -65,15 +61,11 @@ class SimModem::PortLine final : public Line {
 };
 
 SimModem::SimModem(toolkit::SimToolkit& tk, serial::SimPort& port, Settings settings)
-    : tk_(tk),
-      port_(port),
-      clock_(std::make_unique<ToolkitClock>(tk)),
-      line_(std::make_unique<PortLine>(tk, port)) {
+    : tk_(tk), port_(port), clock_(std::make_unique<ToolkitClock>(tk)), line_(std::make_unique<PortLine>(tk, port)) {
   engine_ = std::make_unique<Engine>(*clock_, *line_, std::move(settings));
   line_->SetStatusLines(engine_->Booted() ? (kCts | kDsr) : 0);
-  port_.SetOnPeerReceive([this](const std::string& bytes) {
-    engine_->Receive(Understood() ? bytes : Misheard(bytes));
-  });
+  port_.SetOnPeerReceive(
+      [this](const std::string& bytes) { engine_->Receive(Understood() ? bytes : Misheard(bytes)); });
 }
 
 SimModem::~SimModem() {
@@ -81,6 +73,6 @@ SimModem::~SimModem() {
   engine_.reset();
 }
 
-bool SimModem::Understood() const { return Matches(port_.LineSettings(), engine_->Rate()); }
+bool SimModem::Understood() const { return LineUnderstood(port_.LineSettings(), engine_->Rate()); }
 
 }  // namespace modemsim

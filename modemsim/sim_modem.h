@@ -13,6 +13,10 @@
 
 namespace modemsim {
 
+// Whether the modem, at its rate (0: autobaud), and a program with these
+// line settings understand each other.
+bool LineUnderstood(const serial::DeviceControlBlock& dcb, uint32_t modemRate);
+
 class SimModem {
  public:
   SimModem(toolkit::SimToolkit& tk, serial::SimPort& port, Settings settings = {});

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "serial/serial_device.h"
+#include "toolkit/codepage.h"
 
 namespace serial {
 namespace {
@@ -172,7 +173,9 @@ class PosixPlatform final : public SerialPlatform {
  public:
   std::unique_ptr<SerialDevice> Open(const std::string& name) override {
     if (name.empty() || name.size() > 4095 || name.find('\0') != std::string::npos) return nullptr;
-    const std::string path = name.find('/') == std::string::npos ? "/dev/" + name : name;
+    // Names come in Windows-1251 like all of the program's text; paths are UTF-8.
+    const std::string utf8 = toolkit::Utf8(name);
+    const std::string path = utf8.find('/') == std::string::npos ? "/dev/" + utf8 : utf8;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     // Only terminals; and only one user at a time. flock holds also

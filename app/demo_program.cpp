@@ -1,0 +1,36 @@
+#include "app/demo_program.h"
+
+#include "app/program_hooks.h"
+#include "serial/serial_device.h"
+#include "toolkit/qt_toolkit.h"
+
+namespace app {
+
+Environment DemoEnvironment(toolkit::Toolkit& tk, modemsim::TrainingModems& modems,
+                            std::function<std::vector<std::string>()> machinePorts) {
+  Environment env{tk, modems, nullptr, nullptr};
+  env.portList = [&modems, machinePorts = std::move(machinePorts)] {
+    std::vector<std::string> list = modems.Names();
+    if (machinePorts)
+      for (std::string& port : machinePorts()) list.push_back(std::move(port));
+    return list;
+  };
+  return env;
+}
+
+int RunDemoProgram(QApplication& application, const std::function<void(TForm1&)>& shown) {
+  toolkit::QtToolkit qt;
+  modemsim::TrainingModems modems(qt, serial::SystemSerialPlatform());
+  modemsim::SupplyByPrompts tk(qt, modems);
+  return RunWindowProgram(
+      application, tk,
+      [&] {
+        const Environment system = SystemEnvironment(tk);
+        Environment env = DemoEnvironment(tk, modems, system.portList);
+        env.caption = system.caption;
+        return env;
+      },
+      shown);
+}
+
+}  // namespace app
