@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The README's picture: the real program under Xvfb, a whole run against the
-# modem emulator driven with xdotool (port typed, start pressed, the two power
-# prompts answered), then a screenshot of the window.
+# The README's picture: the training program under Xvfb, a whole run against
+# its ready modem driven with xdotool (start pressed, the two power prompts
+# answered), then a screenshot of the window.
 #   bash scripts/screenshot.sh [build-dir] [out.png]
 # Installs what it needs (Xvfb, xdotool, ImageMagick) and builds first.
 set -euo pipefail
@@ -24,33 +24,23 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$build/modemsim/zorvik-modemsim" --link "$work/modem" --power-on-after=0 >"$work/modem.out" &
-sim=$!
-pids+=("$sim")
-for _ in $(seq 50); do [ -e "$work/modem" ] && break; sleep 0.1; done
-
 cd "$work"  # the log file would land here
-"$build/app/zorvik" &
+"$build/app/zorvik-demo" &
 pids+=("$!")
 main="$(xdotool search --sync --onlyvisible --name 'ЗОРВИК версия' | head -1)"
 sleep 1
 xdotool windowfocus --sync "$main"
-# Places inside the window (no window manager, so no frame): the port box,
-# then the start button.
-xdotool mousemove --window "$main" 400 26 click 1
-xdotool key ctrl+a
-xdotool type --delay 20 "$work/modem"
-sleep 0.5
+# The training modem ГОТОВ is chosen at start; the start button (no window
+# manager, so no frame: places inside the window).
 xdotool mousemove --window "$main" 380 124 click 1
 
 # The prompts carry the bare title; the operator reads each, switches the
-# supply on at the second, and presses the button.
+# supply on after the second, and presses the button.
 answered=0
 for _ in $(seq 600); do
   box="$(xdotool search --onlyvisible --name '^ЗОРВИК$' 2>/dev/null | head -1 || true)"
   if [ -n "$box" ]; then
     answered=$((answered + 1))
-    [ "$answered" -eq 2 ] && kill -USR1 "$sim"
     sleep 1.5
     xdotool windowfocus --sync "$box" key Return
     sleep 0.5
