@@ -177,8 +177,9 @@ void TSetupForm::PukDemand() {
 }
 
 void TSetupForm::PinRejected() {
-  AppendLog(CrossLine());  // the colour stays that of the PIN entry
+  AppendLog(CrossLine());
   AppendLog(toolkit::Cp1251("PIN-код не принят. Проверьте правильность PIN-кода и нажмите кнопку \"НАЧАТЬ\" "));
+  SetLogColour(clError);  // a failed step, whatever the PIN entry showed
   StopWaitGauge();
   FinishExchange();
 }

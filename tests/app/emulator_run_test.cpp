@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"AnotherModelIsOnlyWarnedOf", [](modemsim::Settings& s) { s.model = "MC39i"; }, kSuccess, setup::clSuccess,
              "марка модема не совпадает с заявленной"},
         Case{"WrongPin", [](modemsim::Settings& s) { s.sim.pin = "1111"; },
-             "PIN-код не принят. Проверьте правильность PIN-кода и нажмите кнопку \"НАЧАТЬ\" ", setup::clSuccess,
+             "PIN-код не принят. Проверьте правильность PIN-кода и нажмите кнопку \"НАЧАТЬ\" ", setup::clError,
              "X X X X X X X X X X X X X X X X X X X X "},
         Case{"PukWanted", [](modemsim::Settings& s) { s.sim.pinTries = 0; }, "требуется ввод PUK-кода",
              setup::clError},

@@ -190,7 +190,7 @@ TEST(Sequence, ASimThatAsksForItsPinIsUnlockedUnderTheGauge) {
   EXPECT_EQ(gaugeMax, 20000);
 }
 
-TEST(Sequence, AWrongPinIsRejectedOnTheSuccessColour) {
+TEST(Sequence, AWrongPinIsRejectedOnTheErrorColour) {
   Rig r;
   ScriptedModem modem(r);
   modem.replies["AT+CPIN?"] = "\r\n+CPIN: SIM PIN\r\n" + kOk;
@@ -200,7 +200,7 @@ TEST(Sequence, AWrongPinIsRejectedOnTheSuccessColour) {
   const auto log = r.Log();
   EXPECT_EQ(log.back(), "PIN-код не принят. Проверьте правильность PIN-кода и нажмите кнопку \"НАЧАТЬ\" ");
   EXPECT_EQ(log[log.size() - 2], toolkit::Utf8(setup::CrossLine()));
-  EXPECT_EQ(r.form->LogColour(), setup::clSuccess);
+  EXPECT_EQ(r.form->LogColour(), setup::clError);
   EXPECT_TRUE(Idle(*r.form));
 }
 
