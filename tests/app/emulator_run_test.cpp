@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
     Behaviours, EmulatorRun,
     ::testing::Values(
         Case{"PinAsked", [](modemsim::Settings&) {}, kSuccess, setup::clSuccess},
+        Case{"RestartsByItselfDuringTheWait", [](modemsim::Settings& s) { s.autoPowerOnMs = 2500; }, kSuccess,
+             setup::clSuccess},
         Case{"SimReady", [](modemsim::Settings& s) { s.sim.pinRequest = false; }, kSuccess, setup::clSuccess},
         Case{"Autobaud", [](modemsim::Settings& s) { s.rate = 0; }, kSuccess, setup::clSuccess},
         Case{"ReplyInSlowPieces",
