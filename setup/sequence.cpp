@@ -177,8 +177,9 @@ void TSetupForm::PukDemand() {
 }
 
 void TSetupForm::PinRejected() {
-  AppendLog(CrossLine());  // the colour stays that of the PIN entry
+  AppendLog(CrossLine());
   AppendLog(toolkit::Cp1251("PIN-код не принят. Проверьте правильность PIN-кода и нажмите кнопку \"НАЧАТЬ\" "));
+  SetLogColour(clError);  // a failed step, whatever the PIN entry showed
   StopWaitGauge();
   FinishExchange();
 }
@@ -195,10 +196,18 @@ void TSetupForm::DtrStep() {
 }
 
 void TSetupForm::PowerCycle() {
+  // The shutdown report is used up here, so that a start-up report coming
+  // during the wait is judged on its own and moves the run on.
+  ReplyText.clear();
+  ReplyLength = 0;
   ShowVariantMessage(tk_, Variant::FromText(PowerPrompt("1. ОТКЛЮЧИТЕ МОДЕМ ОТ ПИТАНИЯ")), std::string(),
                      std::string());
   StartWaitGauge(toolkit::Cp1251("ЖДИТЕ ВАЖНОГО СООБЩЕНИЯ"), PowerOffSeconds() * 1000);
   if (!BlockWhileGaugeRuns()) return;
+  // Switched on during the wait: the run has gone on (emptying the buffer
+  // would throw away a reply in flight), or its start-up report is in and
+  // awaits its own evaluation. Either way the modem is on; do not ask.
+  if (CommandText() != "AT^SMSO" || Contains(ReplyText, "SYSSTART")) return;
   ReplyText.clear();
   ReplyLength = 0;
   ShowVariantMessage(tk_, Variant::FromText(PowerPrompt("1. ВКЛЮЧИТЕ ПИТАНИЕ МОДЕМА")), std::string(),

@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
     Behaviours, EmulatorRun,
     ::testing::Values(
         Case{"PinAsked", [](modemsim::Settings&) {}, kSuccess, setup::clSuccess},
+        Case{"RestartsByItselfDuringTheWait", [](modemsim::Settings& s) { s.autoPowerOnMs = 2500; }, kSuccess,
+             setup::clSuccess},
         Case{"SimReady", [](modemsim::Settings& s) { s.sim.pinRequest = false; }, kSuccess, setup::clSuccess},
         Case{"Autobaud", [](modemsim::Settings& s) { s.rate = 0; }, kSuccess, setup::clSuccess},
         Case{"ReplyInSlowPieces",
@@ -76,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"AnotherModelIsOnlyWarnedOf", [](modemsim::Settings& s) { s.model = "MC39i"; }, kSuccess, setup::clSuccess,
              "марка модема не совпадает с заявленной"},
         Case{"WrongPin", [](modemsim::Settings& s) { s.sim.pin = "1111"; },
-             "PIN-код не принят. Проверьте правильность PIN-кода и нажмите кнопку \"НАЧАТЬ\" ", setup::clSuccess,
+             "PIN-код не принят. Проверьте правильность PIN-кода и нажмите кнопку \"НАЧАТЬ\" ", setup::clError,
              "X X X X X X X X X X X X X X X X X X X X "},
         Case{"PukWanted", [](modemsim::Settings& s) { s.sim.pinTries = 0; }, "требуется ввод PUK-кода",
              setup::clError},

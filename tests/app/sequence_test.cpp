@@ -30,6 +30,7 @@ struct ScriptedModem {
   bool sysstartOnPowerOn = true;
   uint64_t sysstartAfterMs = 1500;  // after the power-on prompt appears
   uint64_t powerOnPromptMs = 3000;  // how long the operator keeps that box open
+  int64_t sysstartAfterOffPromptMs = -1;  // >= 0: switched on early, this long after the power-off prompt
 
   explicit ScriptedModem(Rig& rig) : r(rig) {
     replies = {{"ATI", "\r\nSIEMENS\r\nC35i\r\nREVISION 01.05\r\n" + kOk},
@@ -41,6 +42,10 @@ struct ScriptedModem {
       if (Contains(p.message, "ВКЛЮЧИТЕ")) {
         if (sysstartOnPowerOn) r.tk.ScheduleIn(sysstartAfterMs * 1000, [this] { r.Line().PeerSend("\r\n^SYSSTART\r\n"); });
         return powerOnPromptMs;
+      }
+      if (sysstartAfterOffPromptMs >= 0 && Contains(p.message, "ОТКЛЮЧИТЕ")) {  // it starts once
+        r.tk.ScheduleIn(uint64_t(sysstartAfterOffPromptMs) * 1000, [this] { r.Line().PeerSend("\r\n^SYSSTART\r\n"); });
+        sysstartAfterOffPromptMs = -1;
       }
       return 1000;
     });
@@ -156,6 +161,27 @@ TEST(Sequence, ClosingThePowerOnBoxInTheMiddleOfTheNextExchangeFailsNothing) {
   }
 }
 
+TEST(Sequence, AModemSwitchedOnBeforeTheWaitEndsMovesTheRunOnWithoutAnotherPrompt) {
+  // The power-off box is open for 1 s, then the wait runs 5 s: the start-up
+  // report comes with the box open, in the wait, with the next reply in
+  // flight at its end, and still uncollected at its end.
+  for (int64_t at : {0, 2500, 4200, 4700, 5300}) {
+    Rig r;
+    ScriptedModem modem(r);
+    modem.sysstartOnPowerOn = false;
+    modem.sysstartAfterOffPromptMs = at;
+    r.form->BBB->click();
+    ASSERT_TRUE(r.tk.RunUntil([&] { return r.form->BBB->isEnabled(); }, 120'000)) << at;
+    r.tk.RunFor(10'000);
+    const auto log = r.Log();
+    EXPECT_EQ(log[log.size() - 2], SuccessLine(1)) << at;
+    EXPECT_EQ(std::count(log.begin(), log.end(), toolkit::Utf8(setup::CrossLine())), 0) << at;
+    EXPECT_EQ(r.tk.Prompts().size(), 1u) << at;  // never asked to switch on a modem that is on
+    EXPECT_EQ(Commands(r.sentToModem).back(), "AT&V") << at;
+    EXPECT_TRUE(Idle(*r.form)) << at;
+  }
+}
+
 TEST(Sequence, ASimThatAsksForItsPinIsUnlockedUnderTheGauge) {
   Rig r;
   ScriptedModem modem(r);
@@ -190,7 +216,7 @@ TEST(Sequence, ASimThatAsksForItsPinIsUnlockedUnderTheGauge) {
   EXPECT_EQ(gaugeMax, 20000);
 }
 
-TEST(Sequence, AWrongPinIsRejectedOnTheSuccessColour) {
+TEST(Sequence, AWrongPinIsRejectedOnTheErrorColour) {
   Rig r;
   ScriptedModem modem(r);
   modem.replies["AT+CPIN?"] = "\r\n+CPIN: SIM PIN\r\n" + kOk;
@@ -200,7 +226,7 @@ TEST(Sequence, AWrongPinIsRejectedOnTheSuccessColour) {
   const auto log = r.Log();
   EXPECT_EQ(log.back(), "PIN-код не принят. Проверьте правильность PIN-кода и нажмите кнопку \"НАЧАТЬ\" ");
   EXPECT_EQ(log[log.size() - 2], toolkit::Utf8(setup::CrossLine()));
-  EXPECT_EQ(r.form->LogColour(), setup::clSuccess);
+  EXPECT_EQ(r.form->LogColour(), setup::clError);
   EXPECT_TRUE(Idle(*r.form));
 }
 

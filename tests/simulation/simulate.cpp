@@ -2,8 +2,10 @@
 // time, against a far end whose behaviour is drawn from the seed (the modem
 // emulator with any of its faults, or a responder that answers with random
 // bytes), a line that fails and comes back, and an operator who presses,
-// types and answers the prompts at random moments. What must hold between
-// any two events is checked after every one of them; the first violation
+// types and answers the prompts at random moments, and switches the modem on
+// when told, early or never. What must hold between any two events is
+// checked after every one of them (among it: a started run ends or visibly
+// waits, and no power prompt comes without a cause); the first violation
 // ends the program with the seed, which replays exactly with
 // --first=SEED --seeds=1.
 #include <QApplication>
@@ -17,10 +19,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -122,6 +126,16 @@ struct Wire {
   std::string written;        // every byte a device took from the program
   uint64_t shortWrites = 0;   // writes that took less than offered, or failed
   std::string readSinceSend;  // bytes read since the last command line
+  uint64_t shutdownsRead = 0;  // shutdown reports among all bytes read
+  std::string readTail;        // the last bytes read, for a report cut between two reads
+
+  void Read(const char* bytes, uint32_t n) {
+    readSinceSend.append(bytes, n);
+    static const std::string kShutdown = "SHUTDOWN";
+    std::string s = readTail + std::string(bytes, n);
+    for (size_t at = s.find(kShutdown); at != std::string::npos; at = s.find(kShutdown, at + 1)) ++shutdownsRead;
+    readTail = s.substr(s.size() > kShutdown.size() - 1 ? s.size() - (kShutdown.size() - 1) : 0);
+  }
 };
 
 class RecordingDevice final : public serial::SerialDevice {
@@ -135,7 +149,7 @@ class RecordingDevice final : public serial::SerialDevice {
   serial::IoResult Read(void* buffer, uint32_t size, uint32_t& read) override {
     const serial::IoResult r = inner_->Read(buffer, size, read);
     if (read > size) Violation("a device read more than asked for");
-    wire_.readSinceSend.append(static_cast<const char*>(buffer), read);
+    wire_.Read(static_cast<const char*>(buffer), read);
     return r;
   }
   serial::IoResult Write(const void* data, uint32_t size, uint32_t& written) override {
@@ -225,6 +239,7 @@ class World {
   void OnLine(const std::string& line);
   void ResolveCommand(const std::string* nextLine);
   void AfterEvent();
+  bool WaitsVisibly() const;
   std::vector<std::string> Tail(size_t n) const;
 
   uint64_t seed_;
@@ -259,6 +274,16 @@ class World {
   uint64_t lastNowUs_ = 0;
   uint64_t sameTime_ = 0;
   size_t promptsChecked_ = 0;
+  // liveness: the last command line sent, and whether the port refused it
+  std::string lastSent_;
+  bool sendFailed_ = false;
+  bool stuck_ = false;
+  uint64_t stuckSinceUs_ = 0;
+  uint64_t offPrompts_ = 0, onPrompts_ = 0;
+  // how this operator goes about the power-on: when told, early (with the
+  // power-off box or the wait still running), or never; drawn at the first
+  // power-off prompt
+  enum class PowerHabit { Undrawn, WhenTold, Early, Never } powerHabit_ = PowerHabit::Undrawn;
 };
 
 World::World(uint64_t seed, const std::filesystem::path& dir, bool verbose)
@@ -499,18 +524,41 @@ void World::ScheduleLineEvents(FarEnd& end, uint64_t untilUs) {
 }
 
 uint64_t World::AnswerPrompt(const toolkit::SimToolkit::Prompt& p) {
+  const bool off = p.message.find(W("ОТКЛЮЧИТЕ")) != std::string::npos;
+  const bool on = !off && p.message.find(W("ВКЛЮЧИТЕ")) != std::string::npos;
+  // A power prompt comes again only for a new cause: each power-off prompt
+  // for a shutdown report of its own, each power-on prompt after a power-off
+  // one and only while the run still waits on AT^SMSO.
+  if (off && ++offPrompts_ > wire_.shutdownsRead)
+    Violation("the operator is asked again to switch the modem off without a new shutdown report", Tail(8));
+  if (on && ++onPrompts_ > offPrompts_) Violation("more power-on prompts than power-off prompts", Tail(8));
+  if (on && app::FromDisplay(form_->LEHT->text()) != "AT^SMSO")
+    Violation("the operator is asked to switch the modem on after the run has moved on", Tail(8));
+
   const uint64_t kind = U(0, 9);
   const uint64_t delayMs = kind < 3 ? 0 : kind < 7 ? U(1, 3000) : U(3000, 40000);
   Note("prompt: " + toolkit::Utf8(p.message.substr(0, 40)) + " answered after " + std::to_string(delayMs) + " ms");
   FarEnd& end = *ends_[0];
-  if (end.modem && p.message.find(W("ОТКЛЮЧИТЕ")) != std::string::npos && P(0.85)) {
-    FarEnd* e = &end;
-    tk_.ScheduleIn(U(0, delayMs + 500) * 1000, [e] {
+  if (!end.modem) return delayMs;
+  FarEnd* e = &end;
+  if (off) {
+    if (powerHabit_ == PowerHabit::Undrawn)
+      powerHabit_ = P(0.6) ? PowerHabit::WhenTold : P(0.75) ? PowerHabit::Early : PowerHabit::Never;
+    const bool switchesOff = P(0.85);
+    const uint64_t offMs = switchesOff ? U(0, delayMs + 500) : 0;
+    if (switchesOff) tk_.ScheduleIn(offMs * 1000, [e] {
       if (e->modem) e->modem->PowerOff();
     });
+    if (powerHabit_ == PowerHabit::Early) {
+      // on again before the box is closed, during the wait, or just after it
+      const uint64_t waitEndMs = delayMs + uint64_t(form_->SEw->value()) * 1000;
+      tk_.ScheduleIn(U(offMs + 100, waitEndMs + 1000) * 1000, [this, e] {
+        Note("operator: switches the modem on early");
+        if (e->modem) e->modem->PowerOn();
+      });
+    }
   }
-  if (end.modem && p.message.find(W("ВКЛЮЧИТЕ")) != std::string::npos && P(0.85)) {
-    FarEnd* e = &end;
+  if (on && powerHabit_ == PowerHabit::WhenTold && P(0.85)) {
     // switched on before the button is pressed, or well after
     tk_.ScheduleIn(U(0, delayMs + 10000) * 1000, [e] {
       if (e->modem) e->modem->PowerOn();
@@ -677,6 +725,7 @@ void World::ResolveCommand(const std::string* nextLine) {
   commandPending_ = false;
   const std::string sent = wire_.written.substr(commandMark_);
   if (nextLine && *nextLine == W("нет соединения с портом")) {
+    sendFailed_ = true;
     if (!sent.empty()) Violation("bytes went out although the port was reported missing", {Shown(sent)});
     return;
   }
@@ -704,6 +753,8 @@ void World::OnLine(const std::string& line) {
     commandShort_ = wire_.shortWrites;
     wire_.readSinceSend.clear();
     if (!EndsWith(command_, "\r")) Violation("a command line lost its CR", Tail(3));
+    lastSent_ = command_.substr(0, command_.size() - 1);
+    sendFailed_ = false;
     return;
   }
   if (StartsWith(line, kReply)) {
@@ -777,12 +828,46 @@ void World::AfterEvent() {
     if (p.error) Violation("an error box: " + toolkit::Utf8(p.message));
     if (p.caption != W("ЗОРВИК")) Violation("a prompt without the application title");
   }
+  // Liveness: a run started with the start button ends (which enables the
+  // button again), or visibly waits, within a bounded time.
+  if (!f.BBB->isEnabled() && !WaitsVisibly()) {
+    if (!stuck_) {
+      stuck_ = true;
+      stuckSinceUs_ = tk_.NowUs();
+    } else if (tk_.NowUs() - stuckSinceUs_ > 10'000'000) {
+      std::vector<std::string> ctx = Tail(8);
+      ctx.push_back("command line: " + ShownLine(app::FromDisplay(f.LEHT->text())));
+      Violation("a run neither ends nor waits on anything for 10 s", ctx);
+    }
+  } else {
+    stuck_ = false;
+  }
   if (tk_.NowUs() == lastNowUs_) {
     if (++sameTime_ > 200000) Violation("the event loop stopped advancing: 200000 events without time passing");
   } else {
     lastNowUs_ = tk_.NowUs();
     sameTime_ = 0;
   }
+}
+
+// What a run may wait on without end: the operator (a prompt, a port that
+// cannot be opened, a command line the operator has edited), a wait on the
+// gauge, a reply still coming, or a step that gives no verdict of its own:
+// the PIN reply, the modem's reports after AT^SMSO, a command not in the
+// table. Every other command's reply ends the run or moves it on.
+bool World::WaitsVisibly() const {
+  const app::TForm1& f = *form_;
+  if (tk_.OpenPrompts() > 0 || f.GaugeWaitsRunning() > 0) return true;
+  if (f.Trx->Enabled() || f.Tgo->Enabled() || f.Terror->Enabled()) return true;
+  if (sendFailed_) return true;
+  const std::string command = app::FromDisplay(f.LEHT->text());
+  if (command != lastSent_) return true;
+  static const std::vector<std::string> judged = {"ATI",    "AT+CPIN?",    "AT&F", "ATS0=1",  "AT+CSNS=4",
+                                                  "AT+IPR=9600", "AT&W", "AT+CSNS?", "AT&V"};
+  const bool verdict = std::find(judged.begin(), judged.end(), command) != judged.end() ||
+                       command.find("AT&D") != std::string::npos ||
+                       command == "AT+CLCK=SC,0," + app::FromDisplay(f.LEpin->text());
+  return !verdict;
 }
 
 void World::Run() {
