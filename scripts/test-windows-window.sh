@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# One case of zorvik.exe end to end under Wine, as ctest runs it in the
+# Windows build: zorvik-modemsim on a pseudo-terminal behind the window
+# prefix's port, window_driver.exe driving the window on the virtual display.
+# The driver's line "operator: power on" is passed on to the emulator.
+# Usage: scripts/test-windows-window.sh CASE WINDOW_DRIVER.exe ZORVIK.exe
+# Needs what scripts/test-windows.sh sets up (ZORVIK_WINDOW_PREFIX, _PORT,
+# _LINK, _DISPLAY, ZORVIK_MODEMSIM); without it the case is skipped (77).
+# Exits with the driver's status.
+set -euo pipefail
+kase="$1" driver="$2" program="$3"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/scripts/wine-prefix.sh"
+
+[ -f "$program" ] || { echo "zorvik.exe not built ($program)"; exit 1; }
+[ -n "${ZORVIK_WINDOW_PREFIX:-}" ] || { echo "no window prefix: run scripts/test-windows.sh"; exit 77; }
+[ -n "${ZORVIK_WINDOW_DISPLAY:-}" ] || { echo "no display for the window (xvfb-run)"; exit 1; }
+case "$kase" in
+  whole) options=(--sim=pin --power-on-after=0) ;;  # switched on by the operator only
+  puk) options=(--sim=puk) ;;
+  silent) options=(--silent) ;;
+  ports) options=() ;;
+  *) echo "unknown case $kase"; exit 2 ;;
+esac
+
+work="$(mktemp -d /tmp/zorvik-window.XXXXXX)"
+modem_pid=""
+cleanup() {
+  exec 3>&- 2>/dev/null || true
+  [ -z "$modem_pid" ] || { kill "$modem_pid" 2>/dev/null || true; wait "$modem_pid" 2>/dev/null || true; }
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkfifo "$work/modem.in"
+"$ZORVIK_MODEMSIM" --log --link="$ZORVIK_WINDOW_LINK" "${options[@]}" <"$work/modem.in" >/dev/null 2>"$work/modem.log" &
+modem_pid=$!
+exec 3>"$work/modem.in"
+for _ in $(seq 200); do [ -L "$ZORVIK_WINDOW_LINK" ] && break; sleep 0.05; done
+[ -L "$ZORVIK_WINDOW_LINK" ] || { echo "zorvik-modemsim did not start"; cat "$work/modem.log"; exit 1; }
+
+status=0
+DISPLAY="$ZORVIK_WINDOW_DISPLAY" WINEPREFIX="$ZORVIK_WINDOW_PREFIX" WINEDEBUG=-all LANG=ru_RU.UTF-8 \
+  timeout 280 "$wine" "$driver" "$kase" "Z:${program//\//\\}" "Z:${work//\//\\}" "$ZORVIK_WINDOW_PORT" |
+  while IFS= read -r line; do
+    printf '%s\n' "$line"
+    [ "$line" != "operator: power on" ] || echo on >&3
+  done || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "--- the modem's side (zorvik-modemsim --log), last lines:"
+  tail -n 40 "$work/modem.log"
+fi
+exit "$status"

@@ -1,0 +1,333 @@
+// window_driver: drives zorvik.exe's window as UI automation does: it finds
+// the window and its controls by class and identifier, clicks, types,
+// answers the operator prompts by their button and reads the log the window
+// saves. One case per run; exit code 0 when the case passed.
+//   window_driver CASE PATH\zorvik.exe WORKDIR [PORT]
+// CASE: whole, puk, silent, ports. When the operator switches the modem on,
+// the driver prints the line "operator: power on" (the rig passes it on to
+// the emulator). Every wait has a limit, so a stuck window fails the case.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/control_ids_win32.h"
+
+using namespace app::win32;
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+constexpr ULONGLONG kLimitMs = 120'000;
+const std::wstring kCaption = L"ЗОРВИК версия 2008.04.04 14:48(0)";
+const std::wstring kCross = L"X X X X X X X X X X X X X X X X X X X X ";
+
+std::string Utf8(const std::wstring& w) {
+  std::string s(w.size() * 3 + 1, '\0');
+  s.resize(size_t(WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), int(s.size()), nullptr, nullptr)));
+  return s;
+}
+
+void Say(const std::wstring& text) {
+  const std::string s = Utf8(text) + "\n";
+  std::fwrite(s.data(), 1, s.size(), stdout);
+  std::fflush(stdout);
+}
+
+bool failed = false;
+bool Check(bool ok, const std::wstring& what) {
+  if (!ok) {
+    failed = true;
+    Say(L"FAIL: " + what);
+  }
+  return ok;
+}
+
+// Polls until done() holds or the limit passes.
+bool WaitUntil(const std::function<bool()>& done, ULONGLONG limitMs = kLimitMs) {
+  const ULONGLONG start = GetTickCount64();
+  while (!done()) {
+    if (GetTickCount64() - start > limitMs) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
+std::wstring ClassOf(HWND w) {
+  wchar_t name[64] = {};
+  GetClassNameW(w, name, 64);
+  return name;
+}
+
+// The text through WM_GETTEXT, which the system carries across processes.
+std::wstring Text(HWND w) {
+  DWORD_PTR n = 0;
+  if (!SendMessageTimeoutW(w, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10'000, &n)) return L"<no answer>";
+  std::wstring s(n + 1, L'\0');
+  DWORD_PTR got = 0;
+  SendMessageTimeoutW(w, WM_GETTEXT, n + 1, LPARAM(s.data()), SMTO_ABORTIFHUNG, 10'000, &got);
+  s.resize(got);
+  return s;
+}
+
+std::vector<HWND> TopWindows(DWORD pid, const wchar_t* cls) {
+  struct Q { DWORD pid; const wchar_t* cls; std::vector<HWND> found; } q{pid, cls, {}};
+  EnumWindows([](HWND w, LPARAM p) -> BOOL {
+    auto& q = *reinterpret_cast<Q*>(p);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == q.pid && ClassOf(w) == q.cls && IsWindowVisible(w)) q.found.push_back(w);
+    return TRUE;
+  }, LPARAM(&q));
+  return q.found;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> all;
+  EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
+    reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+    return TRUE;
+  }, LPARAM(&all));
+  return all;
+}
+
+Lines Split(const std::wstring& text, const std::wstring& by) {
+  Lines out;
+  size_t at = 0;
+  for (size_t end; (end = text.find(by, at)) != std::wstring::npos; at = end + by.size())
+    out.push_back(text.substr(at, end - at));
+  if (at < text.size()) out.push_back(text.substr(at));
+  return out;
+}
+
+bool Has(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
+
+// The program under test, its window and its controls.
+struct Program {
+  PROCESS_INFORMATION pi{};
+  std::wstring workdir;
+  HWND form = nullptr;
+  Lines prompts;  // texts of the prompts answered, in order
+
+  HWND operator[](int id) const {
+    for (HWND w : Children(form))
+      if (GetDlgCtrlID(w) == id) return w;
+    return nullptr;
+  }
+
+  bool Start(const std::wstring& exe) {
+    if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) return Check(false, L"zorvik.exe not built: " + exe);
+    std::wstring cmd = L"\"" + exe + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    const ULONGLONG t0 = GetTickCount64();
+    if (!Check(CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, workdir.c_str(), &si, &pi),
+               L"CreateProcessW failed, error " + std::to_wstring(GetLastError())))
+      return false;
+    if (!Check(WaitUntil([&] {
+                 const auto found = TopWindows(pi.dwProcessId, kFormClass);
+                 form = found.empty() ? nullptr : found.front();
+                 return form != nullptr || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+               }) && form,
+               L"no TForm1 window of the program was shown"))
+      return false;
+    Say(L"window shown after " + std::to_wstring(GetTickCount64() - t0) + L" ms");
+    for (int id = idPAmemo; id <= idGw; ++id) Check((*this)[id] != nullptr, L"no control with id " + std::to_wstring(id));
+    return !failed;
+  }
+
+  void Click(int id) const { PostMessageW((*this)[id], BM_CLICK, 0, 0); }
+  void Type(int id, const std::wstring& keys) const {
+    for (wchar_t c : keys) PostMessageW((*this)[id], WM_CHAR, c, 1);
+  }
+  bool Enabled(int id) const { return IsWindowEnabled((*this)[id]); }
+
+  // The pane saved by a Ctrl press on it, read back from Windows-1251.
+  Lines Log() const {
+    const std::wstring file = workdir + L"\\отчет.txt";
+    DeleteFileW(file.c_str());
+    PostMessageW((*this)[idMEset], WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, MAKELPARAM(4, 4));
+    PostMessageW((*this)[idMEset], WM_LBUTTONUP, MK_CONTROL, MAKELPARAM(4, 4));
+    std::string bytes;
+    const bool saved = WaitUntil([&] {
+      HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (h == INVALID_HANDLE_VALUE) return false;
+      bytes.resize(GetFileSize(h, nullptr));
+      DWORD got = 0;
+      ReadFile(h, bytes.data(), DWORD(bytes.size()), &got, nullptr);
+      CloseHandle(h);
+      return true;
+    }, 30'000);
+    if (!Check(saved, L"a Ctrl press on the log pane saved no отчет.txt")) return {};
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(size_t(MultiByteToWideChar(1251, 0, bytes.data(), int(bytes.size()), text.data(), int(text.size()))));
+    return Split(text, L"\r\n");
+  }
+
+  // Answers an open prompt by its button; the operator switches the modem on
+  // when asked to, then presses. Returns whether one was open.
+  bool AnswerPrompt() {
+    const auto boxes = TopWindows(pi.dwProcessId, L"#32770");
+    if (boxes.empty()) return false;
+    const HWND box = boxes.front();
+    std::wstring text;
+    for (HWND w : Children(box))
+      if (ClassOf(w) == L"Static") text += Text(w);
+    const HWND ok = GetDlgItem(box, IDOK);
+    Say(L"prompt: " + text);
+    Check(Text(box) == L"ЗОРВИК", L"prompt caption: " + Text(box));
+    if (!Check(ok && Text(ok) == L"ЛАДНО", L"the prompt has no button ЛАДНО")) {
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    } else {
+      if (Has(text, L"ВКЛЮЧИТЕ") && !Has(text, L"ОТКЛЮЧИТЕ")) {
+        Say(L"operator: power on");
+        Sleep(1000);  // the operator's pace, not a limit
+      }
+      PostMessageW(ok, BM_CLICK, 0, 0);
+    }
+    prompts.push_back(text);
+    Check(WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }), L"the prompt stayed open");
+    return true;
+  }
+
+  // Presses НАЧАТЬ and answers prompts until the run has ended: НАЧАТЬ
+  // enabled again (after it was seen disabled, or with endLine logged) and
+  // no prompt open. Returns the log.
+  Lines Run(const std::wstring& endLine) {
+    Say(L"run: start");
+    Click(idBBB);
+    bool seenDisabled = false;
+    ULONGLONG lastLook = 0;
+    Lines log;
+    const bool ended = WaitUntil([&] {
+      if (AnswerPrompt()) return false;
+      if (!Enabled(idBBB)) {
+        seenDisabled = true;
+        return false;
+      }
+      if (seenDisabled) return true;
+      if (GetTickCount64() - lastLook < 1000) return false;
+      lastLook = GetTickCount64();
+      log = Log();
+      return !log.empty() && std::find(log.begin(), log.end(), endLine) != log.end();
+    });
+    Say(L"run: end");
+    log = Log();
+    Check(ended, L"the run did not end");
+    return log;
+  }
+
+  void Close() {
+    if (!pi.hProcess) return;
+    if (form) PostMessageW(form, WM_CLOSE, 0, 0);
+    DWORD code = 0;
+    if (Check(WaitForSingleObject(pi.hProcess, DWORD(kLimitMs)) == WAIT_OBJECT_0, L"the program did not end on WM_CLOSE"))
+      GetExitCodeProcess(pi.hProcess, &code), Check(code == 0, L"exit code " + std::to_wstring(code));
+    else
+      TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+};
+
+// Whether the lines hold these, in this order (others between them).
+bool InOrder(const Lines& log, const Lines& want) {
+  size_t i = 0;
+  for (const std::wstring& line : log)
+    if (i < want.size() && line == want[i]) ++i;
+  return Check(i == want.size(), L"log line missing or out of order: " + (i < want.size() ? want[i] : L""));
+}
+
+std::wstring Command(const std::wstring& c) { return L"Команда= " + c + L"\r"; }
+
+void Ports(Program& p, const std::wstring& port) {
+  Check(Text(p.form) == kCaption, L"caption: " + Text(p.form));
+  DWORD_PTR count = 0;
+  SendMessageTimeoutW(p[idCBcom], CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 10'000, &count);
+  wchar_t item[64] = {};
+  if (count > 0) SendMessageTimeoutW(p[idCBcom], CB_GETLBTEXT, 0, LPARAM(item), SMTO_ABORTIFHUNG, 10'000, nullptr);
+  Check(count == 1 && item == port, L"port list: " + std::to_wstring(count) + L" items, the first " + item);
+  Check(Text(p[idCBcom]) == port, L"port chosen: " + Text(p[idCBcom]));
+  Check(Text(p[idLAcom]) == L"свободен", L"port status: " + Text(p[idLAcom]));
+  Check(Text(p[idLEpin]) == L"4739" && Text(p[idLEPUK]) == L"31570946", L"PIN and PUK boxes");
+  Check(p.Enabled(idBBB) && !p.Enabled(idLEPUK) && !p.Enabled(idLEHT), L"enabled states at start");
+}
+
+void Whole(Program& p) {
+  const std::wstring success = L"УСТАНОВКА ПАРАМЕТРОВ МОДЕМА (универсальный, но  медлительный) - ЗАКОНЧИЛАСЬ УСПЕШНО";
+  const Lines log = p.Run(success);
+  InOrder(log, {Command(L"ATI"), Command(L"AT+CPIN?"), L"<<<<<<<<<< ВВОД PIN-кода >>>>>>>>>>", Command(L"AT+CPIN=4739"),
+                Command(L"AT+CLCK=SC,0,4739"), Command(L"AT&F"), Command(L"AT&D1"), Command(L"ATS0=1"),
+                Command(L"AT+CSNS=4"), Command(L"AT+IPR=9600"), Command(L"AT&W"), Command(L"AT^SMSO"),
+                Command(L"AT+CSNS?"), Command(L"AT&V"), success});
+  Check(std::find(log.begin(), log.end(), kCross) == log.end(), L"a failed step in the log");
+  Check(p.prompts.size() == 2 && Has(p.prompts[0], L"ОТКЛЮЧИТЕ") && Has(p.prompts[1], L"ВКЛЮЧИТЕ ПИТАНИЕ"),
+        L"not the two power prompts, off then on (" + std::to_wstring(p.prompts.size()) + L" prompts)");
+}
+
+void Puk(Program& p) {
+  const std::wstring line = L"требуется ввод PUK-кода";
+  const Lines log = p.Run(line);
+  InOrder(log, {Command(L"ATI"), Command(L"AT+CPIN?"), kCross, line});
+  Check(p.prompts.size() == 1 && Has(p.prompts[0], L"PUK-кода"), L"no PUK prompt");
+  // The operator does what the prompt says; the PIN box keeps only digits.
+  p.Click(idCBpuk);
+  Check(WaitUntil([&] { return p.Enabled(idLEPUK); }), L"CBpuk did not enable LEPUK");
+  PostMessageW(p[idLEpin], EM_SETSEL, 0, -1);
+  p.Type(idLEpin, L"4x7 39");
+  p.Type(idLEPUK, L"\r");
+  const std::wstring sent = Command(L"AT+CPIN=31570946,4739\r");
+  Lines after;
+  WaitUntil([&] {
+    after = p.Log();
+    const auto at = std::find(after.begin(), after.end(), sent);
+    return at != after.end() && after.end() - at > 1 && at[1].rfind(L"ответ(без CR и LF)=", 0) == 0;
+  }, 60'000);
+  const auto at = std::find(after.begin(), after.end(), sent);
+  Check(at != after.end() && after.end() - at > 1 && Has(at[1], L"OK"), L"PUK entry not sent or not accepted");
+}
+
+void Silent(Program& p) {
+  const std::wstring line = L"НЕТ СВЯЗИ c модемом";
+  const Lines log = p.Run(line);
+  Check(log.size() >= 3 && log[log.size() - 3] == Command(L"ATI") && log[log.size() - 2] == line &&
+            log.back() == kCross,
+        L"the log does not end with the watchdog's lines");
+  Check(p.prompts.empty(), L"a prompt with a silent modem");
+}
+
+}  // namespace
+
+int main() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  int argc = 0;
+  wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argc < 4) {
+    Say(L"usage: window_driver whole|puk|silent|ports PATH\\zorvik.exe WORKDIR [PORT]");
+    return 2;
+  }
+  const std::wstring kase = args[1], port = argc > 4 ? args[4] : L"COM3";
+  Program p;
+  p.workdir = args[3];
+  if (p.Start(args[2])) {
+    if (kase == L"ports") Ports(p, port);
+    else if (kase == L"whole") Whole(p);
+    else if (kase == L"puk") Puk(p);
+    else if (kase == L"silent") Silent(p);
+    else Check(false, L"unknown case " + kase);
+    if (failed && kase != L"ports") {
+      Say(L"log:");
+      for (const std::wstring& line : p.Log()) Say(line);
+    }
+  }
+  p.Close();
+  Say(failed ? L"FAILED " + kase : L"PASSED " + kase);
+  return failed ? 1 : 0;
+}
