@@ -13,10 +13,6 @@
 
 namespace app {
 
-// tk: the toolkit that passes the power prompts on to the modems.
-Environment DemoEnvironment(toolkit::Toolkit& tk, modemsim::TrainingModems& modems,
-                            std::function<std::vector<std::string>()> machinePorts);
-
 // As RunProgram, with the training modems in the program.
 int RunDemoProgram(QApplication& application, const std::function<void(TForm1&)>& shown = {});
 

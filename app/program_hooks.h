@@ -1,5 +1,4 @@
-// What the program brings up around its window: the modules started before
-// it and stopped after it, and the system's side of the window.
+// The run of the Qt program around its window.
 #pragma once
 
 #include <QApplication>
@@ -8,12 +7,6 @@
 #include "app/umset.h"
 
 namespace app {
-
-void ModulesStartup(toolkit::Toolkit& tk);
-void ModulesShutdown();
-
-// The real serial devices, port list and version caption.
-Environment SystemEnvironment(toolkit::Toolkit& tk);
 
 // The program's run in an application made by main: the meter-link library
 // up, the main window on the system, the event loop, and everything down

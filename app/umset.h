@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/environment.h"
 #include "setup/setup_form.h"
 
 class QCheckBox;
@@ -22,15 +23,6 @@ class QSpinBox;
 class QSplitter;
 
 namespace app {
-
-// What the window takes from the system, so that tests can give their own.
-struct Environment {
-  toolkit::Toolkit& tk;
-  serial::SerialPlatform& platform;
-  std::function<std::vector<std::string>()> portList;  // the start-up port list
-  std::function<std::string()> caption;                // the version caption
-  std::string logFile = "отчет.txt";                   // in the working directory, UTF-8 path
-};
 
 class TForm1 final : public QWidget, public setup::TSetupForm {
  public:

@@ -52,7 +52,7 @@ void TSetupForm::LogPanePress(bool leftButton, bool ctrlHeld, bool doubleClick) 
 bool TSetupForm::SaveLog() {
   const std::string file = LogFileName();
   std::string reason;
-  if (ReplaceFile(file, LogText(), reason)) return true;
+  if (ReplaceLogFile(file, LogText(), reason)) return true;
   tk_.ShowError(ApplicationTitle(), toolkit::Cp1251("Не удаётся записать файл \"" + file + "\".\n" + reason));
   return false;
 }

@@ -8,6 +8,6 @@
 namespace setup {
 
 // path: UTF-8. On failure false, with the system's reason (UTF-8) in reason.
-bool ReplaceFile(const std::string& path, const std::string& bytes, std::string& reason);
+bool ReplaceLogFile(const std::string& path, const std::string& bytes, std::string& reason);
 
 }  // namespace setup

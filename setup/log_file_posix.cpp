@@ -10,7 +10,7 @@
 
 namespace setup {
 
-bool ReplaceFile(const std::string& path, const std::string& bytes, std::string& reason) {
+bool ReplaceLogFile(const std::string& path, const std::string& bytes, std::string& reason) {
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -30,7 +30,7 @@ std::string Reason(DWORD err) {
 
 }  // namespace
 
-bool ReplaceFile(const std::string& path, const std::string& bytes, std::string& reason) {
+bool ReplaceLogFile(const std::string& path, const std::string& bytes, std::string& reason) {
   const std::wstring target = Wide(path);
   const size_t slash = target.find_last_of(L"\\/");
   const std::wstring dir = slash == std::wstring::npos ? L"." : target.substr(0, slash + 1);

@@ -1,0 +1,627 @@
+#include "app/umset_win32.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "app/button_pictures_win32.h"
+#include "app/control_ids_win32.h"
+#include "setup/pane_text.h"
+#include "toolkit/codepage.h"
+
+namespace app {
+namespace {
+
+using namespace app::win32;
+
+constexpr wchar_t kPanelClass[] = L"ZorvikPanel";
+constexpr wchar_t kGaugeClass[] = L"ZorvikGauge";
+constexpr int kEditHeight = 21;
+constexpr int kSplitterWidth = 3;
+constexpr int kMinPane = 30;
+
+const char* const kDtrItems[3] = {"AT&&D0 (только для КВАРТИРНЫХ)", "AT&&D1 (универсальный, но  медлительный)",
+                                  "AT&&D2 (только для ПРОМЫШЛЕННЫХ)"};
+
+std::wstring WideFromUtf8(std::string_view s) {
+  if (s.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
+  std::wstring w(size_t(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), w.data(), n);
+  return w;
+}
+
+std::string Utf8FromWide(std::wstring_view w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string s(size_t(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
+  return s;
+}
+
+// Control characters are shown as their pictures (U+2400…): an edit box
+// would break the line at a CR or, one line high, cut the text there; the
+// bytes come back when the text is read.
+std::wstring Shown(const std::string& cp1251) { return WideFromUtf8(setup::PaneShown(cp1251)); }
+std::string Bytes(const std::wstring& shown) { return setup::PaneBytes(Utf8FromWide(shown)); }
+
+std::wstring TextOf(HWND hwnd) {
+  std::wstring text(size_t(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(size_t(GetWindowTextW(hwnd, text.data(), int(text.size()))));
+  return text;
+}
+
+COLORREF ToColorref(toolkit::TColor c) { return toolkit::IsSystemColour(c) ? GetSysColor(c & 0xFF) : COLORREF(c); }
+
+bool Checked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool Shows(HWND hwnd) { return (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+HFONT MakeFont(int points, bool bold, bool italic) {
+  return CreateFontW(-MulDiv(points, 96, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic, FALSE, FALSE,
+                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+}
+
+void RegisterClasses(HINSTANCE instance, WNDPROC form, WNDPROC panel, WNDPROC gauge) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
+  wc.lpfnWndProc = form;
+  wc.lpszClassName = kFormClass;
+  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  RegisterClassExW(&wc);  // a second window finds them registered
+  wc.hIcon = nullptr;
+  wc.lpfnWndProc = panel;
+  wc.lpszClassName = kPanelClass;
+  RegisterClassExW(&wc);
+  wc.lpfnWndProc = gauge;
+  wc.lpszClassName = kGaugeClass;
+  RegisterClassExW(&wc);
+}
+
+}  // namespace
+
+TForm1::TForm1(Environment env, toolkit::Win32Toolkit& loop)
+    : TSetupForm(env.tk, env.platform), env_(std::move(env)), loop_(loop) {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_UPDOWN_CLASS};
+  InitCommonControlsEx(&icc);
+  BuildControls();
+  loop_.SetMessageFilter([this](MSG& msg) { return PreTranslate(msg); });
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  FormDestroy();
+  loop_.SetMessageFilter(nullptr);
+  DestroyWindow(form_);
+  for (HGDIOBJ o : {HGDIOBJ(font_), HGDIOBJ(waitFont_), HGDIOBJ(gaugeFont_), HGDIOBJ(logBrush_), HGDIOBJ(aquaBrush_)})
+    if (o) DeleteObject(o);
+  DestroyIcon(plug_);
+  DestroyIcon(stop_);
+}
+
+TForm1* TForm1::Of(HWND hwnd) {
+  return reinterpret_cast<TForm1*>(GetWindowLongPtrW(GetAncestor(hwnd, GA_ROOT), GWLP_USERDATA));
+}
+
+HWND TForm1::Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h,
+                   int id, DWORD exStyle) {
+  HWND hwnd = CreateWindowExW(exStyle, cls, text, WS_CHILD | style, x, y, w, h, parent,
+                              reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(hwnd, WM_SETFONT, WPARAM(font_), FALSE);
+  return hwnd;
+}
+
+void TForm1::CaptionAbove(HWND box, const wchar_t* text) {
+  RECT r;
+  GetWindowRect(box, &r);
+  MapWindowPoints(nullptr, PAmain, reinterpret_cast<POINT*>(&r), 2);
+  constexpr int kLabelHeight = 13;
+  Child(PAmain, L"STATIC", text, WS_VISIBLE, r.left, r.top - kLabelHeight - 3, 80, kLabelHeight, -1);
+}
+
+void TForm1::BuildControls() {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  RegisterClasses(instance, FormProc, PanelProc, GaugeProc);
+  font_ = MakeFont(8, false, false);
+  waitFont_ = MakeFont(8, true, true);
+  gaugeFont_ = MakeFont(10, false, false);
+  aquaBrush_ = CreateSolidBrush(RGB(0, 255, 255));
+  plug_ = MainsPlugIcon();
+  stop_ = StopSignIcon();
+
+  // Outer size and place as designed; resizable.
+  form_ = CreateWindowExW(0, kFormClass, L"ЗОРВИК", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 60, 192, 739, 480, nullptr,
+                          nullptr, instance, this);
+  SetWindowLongPtrW(form_, GWLP_USERDATA, LONG_PTR(this));
+  SendMessageW(form_, WM_SETFONT, WPARAM(font_), FALSE);
+
+  // The panels take part in the tab order of their children.
+  PAmemo = Child(form_, kPanelClass, L"", WS_VISIBLE, 0, 0, 0, 0, idPAmemo, WS_EX_CONTROLPARENT);
+  PAmain = Child(form_, kPanelClass, L"", WS_VISIBLE, 0, 0, 0, 0, idPAmain, WS_EX_CONTROLPARENT);
+
+  MEset = Child(PAmemo, L"EDIT", L"",
+                WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
+                1, 1, 0, 0, idMEset, WS_EX_CLIENTEDGE);
+  // An edit box holds 32 767 characters unless told otherwise.
+  SendMessageW(MEset, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+
+  // Created in the tab order; labels and frames are no tab stops.
+  const DWORD stop = WS_VISIBLE | WS_TABSTOP | WS_GROUP;
+  CBcom = Child(PAmain, L"COMBOBOX", L"", stop | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 32, 16, 145, 200, idCBcom);
+  LAcom = Child(PAmain, L"STATIC", L"LAcom", WS_VISIBLE | SS_NOPREFIX, 210, 20, 60, 13, idLAcom);
+  LEpin = Child(PAmain, L"EDIT", L"4739", stop | ES_AUTOHSCROLL, 32, 64, 65, kEditHeight, idLEpin, WS_EX_CLIENTEDGE);
+  CaptionAbove(LEpin, L"PIN код");
+  BBB = Child(PAmain, L"BUTTON", L"НАЧАТЬ", stop | BS_OWNERDRAW, 32, 104, 97, 41, idBBB);
+  BBE = Child(PAmain, L"BUTTON", L"ОСТАНОВИТЬ", stop | BS_OWNERDRAW, 32, 176, 121, 41, idBBE);
+  // Hidden, so it keeps 5.
+  SEw = Child(PAmain, L"EDIT", L"5", WS_TABSTOP | WS_GROUP | ES_NUMBER, 32, 152, 49, 22, idSEw, WS_EX_CLIENTEDGE);
+  SEwArrows = Child(PAmain, UPDOWN_CLASSW, L"", UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS, 0, 0, 0, 0, -1);
+  SendMessageW(SEwArrows, UDM_SETBUDDY, WPARAM(SEw), 0);
+  SendMessageW(SEwArrows, UDM_SETRANGE32, 5, 30);
+  SendMessageW(SEwArrows, UDM_SETPOS32, 0, 5);
+  LEPUK = Child(PAmain, L"EDIT", L"31570946", stop | ES_AUTOHSCROLL | WS_DISABLED, 32, 240, 65, kEditHeight, idLEPUK,
+                WS_EX_CLIENTEDGE);
+  CaptionAbove(LEPUK, L"PUK код");
+  LEHT = Child(PAmain, L"EDIT", L"", stop | ES_AUTOHSCROLL | WS_DISABLED, 32, 280, 121, kEditHeight, idLEHT,
+               WS_EX_CLIENTEDGE);
+  CaptionAbove(LEHT, L"КОМАНДА");
+  CBpuk = Child(PAmain, L"BUTTON", L"", stop | BS_AUTOCHECKBOX, 8, 240, 17, 17, idCBpuk);
+  CBht = Child(PAmain, L"BUTTON", L"", stop | BS_AUTOCHECKBOX, 8, 280, 17, 17, idCBht);
+  RGDTR = Child(PAmain, L"BUTTON", L"режим передачи данных (DTR)", WS_VISIBLE | BS_GROUPBOX, 136, 48, 257, 105, idRGDTR);
+  for (int i = 0; i < 3; ++i) {
+    // The stored texts double the ampersand, which the button shows as one.
+    const std::wstring item = WideFromUtf8(kDtrItems[i]);
+    RGDTRItems[i] = Child(PAmain, L"BUTTON", item.c_str(), WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0),
+                          136 + 4, 48 + 18 + i * 28, 251, 20, idRGDTRItem0 + i);
+  }
+  SetDtrIndex(1);
+  CBsend = Child(PAmain, L"BUTTON", L"передающий модем", stop | BS_AUTOCHECKBOX, 264, 155, 129, 17, idCBsend);
+
+  Lw = Child(PAmain, L"STATIC", L"ЖДИТЕ  ВАЖНОГО   СООБЩЕНИЯ ", SS_CENTER | SS_NOPREFIX, 0, 0, 0, 13, idLw);
+  SendMessageW(Lw, WM_SETFONT, WPARAM(waitFont_), FALSE);
+  Gw = Child(PAmain, kGaugeClass, L"", 0, 0, 0, 0, 76, idGw);
+
+  // Tooltips, shown when the mouse rests on the control.
+  HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form_, nullptr, instance,
+                              nullptr);
+  SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, 400);
+  const std::pair<HWND, const wchar_t*> tipTexts[] = {{MEset, L"дв.щ-очистить ctrl+щ-записать"},
+                                                       {SEw, L"интервал ожидания, сек"},
+                                                       {LEPUK, L"набрать и нажать Enter"},
+                                                       {LEHT, L"ГИПЕРТЕРМИНАЛ"},
+                                                       {CBsend, L"для модемов, передающих от компьютера  "}};
+  for (const auto& [control, text] : tipTexts) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the tooltip control
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = GetParent(control);
+    tool.uId = UINT_PTR(control);
+    tool.lpszText = const_cast<wchar_t*>(text);
+    SendMessageW(tips, TTM_ADDTOOLW, 0, LPARAM(&tool));
+  }
+
+  for (HWND edit : {MEset, LEpin, LEPUK, LEHT}) SetWindowSubclass(edit, ControlProc, 0, DWORD_PTR(this));
+  Layout();
+}
+
+// --- layout: the panels, the splitter, the bottom of PAmain ---
+
+void TForm1::Layout() {
+  RECT client;
+  GetClientRect(form_, &client);
+  const int w = client.right, h = client.bottom;
+  // Neither pane narrower than 30 pixels while the window leaves room.
+  memoWidth_ = std::max(kMinPane, std::min(memoWidth_, w - kSplitterWidth - kMinPane));
+  MoveWindow(PAmemo, 0, 0, memoWidth_, h, TRUE);
+  MoveWindow(PAmain, memoWidth_ + kSplitterWidth, 0, std::max(0, w - memoWidth_ - kSplitterWidth), h, TRUE);
+  MoveWindow(MEset, 1, 1, std::max(0, memoWidth_ - 2), std::max(0, h - 2), TRUE);
+}
+
+void TForm1::PlaceBottomControls() {
+  RECT r;
+  GetClientRect(PAmain, &r);
+  MoveWindow(Gw, 0, r.bottom - 76, r.right, 76, TRUE);
+  MoveWindow(Lw, 0, r.bottom - 76 - 13, r.right, 13, TRUE);
+}
+
+bool TForm1::InSplitter(int x) const { return x >= memoWidth_ && x < memoWidth_ + kSplitterWidth; }
+
+// --- window procedures ---
+
+LRESULT CALLBACK TForm1::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  TForm1* form = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!form || !form->form_) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  return form->FormMessage(msg, wParam, lParam);
+}
+
+LRESULT TForm1::FormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_SIZE:
+      Layout();
+      return 0;
+    case WM_SETCURSOR: {
+      POINT p;
+      GetCursorPos(&p);
+      ScreenToClient(form_, &p);
+      if (LOWORD(lParam) == HTCLIENT && InSplitter(p.x)) {
+        SetCursor(LoadCursorA(nullptr, IDC_SIZEWE));
+        return TRUE;
+      }
+      break;
+    }
+    case WM_LBUTTONDOWN:
+      if (InSplitter(short(LOWORD(lParam)))) {
+        dragging_ = true;
+        SetCapture(form_);
+      }
+      return 0;
+    case WM_MOUSEMOVE:
+      if (dragging_) {
+        memoWidth_ = short(LOWORD(lParam)) - 1;
+        Layout();
+      }
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      if (dragging_) {
+        dragging_ = false;
+        if (msg == WM_LBUTTONUP) ReleaseCapture();
+      }
+      return 0;
+    case WM_ACTIVATE:
+      // Back to the control that had the focus, as a dialog does.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        lastFocus_ = GetFocus();
+      } else if (lastFocus_ && IsWindow(lastFocus_)) {
+        SetFocus(lastFocus_);
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      // The window goes; a wait nested in a handler ends before the loop.
+      ShowWindow(form_, SW_HIDE);
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(form_, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK TForm1::PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  TForm1* form = Of(hwnd);
+  if (!form || !form->form_) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  return form->PanelMessage(hwnd, msg, wParam, lParam);
+}
+
+LRESULT TForm1::PanelMessage(HWND panel, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_SIZE:
+      if (panel == PAmain) PlaceBottomControls();
+      return 0;
+    case WM_COMMAND:
+      Command(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_CTLCOLOREDIT:
+      if (HWND(lParam) == MEset) {
+        SetBkColor(HDC(wParam), ToColorref(logColour_));
+        return LRESULT(logBrush_ ? logBrush_ : GetSysColorBrush(COLOR_WINDOW));
+      }
+      break;
+    case WM_CTLCOLORSTATIC:
+      if (HWND(lParam) == LAcom) {
+        SetTextColor(HDC(wParam), statusColour_);
+        SetBkColor(HDC(wParam), GetSysColor(COLOR_BTNFACE));
+        return LRESULT(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      if (HWND(lParam) == Lw) {
+        SetBkColor(HDC(wParam), RGB(0, 255, 255));
+        return LRESULT(aquaBrush_);
+      }
+      break;
+    case WM_DRAWITEM: {
+      // The start and stop buttons: the picture left of the caption, the two
+      // centred together.
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      RECT r = item->rcItem;
+      const bool pressed = item->itemState & ODS_SELECTED, disabled = item->itemState & ODS_DISABLED;
+      const bool focused = item->itemState & ODS_FOCUS;
+      if (focused) {
+        FrameRect(item->hDC, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
+        InflateRect(&r, -1, -1);
+      }
+      DrawFrameControl(item->hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
+      const std::wstring text = TextOf(item->hwndItem);
+      SelectObject(item->hDC, font_);
+      SIZE extent{};
+      GetTextExtentPoint32W(item->hDC, text.c_str(), int(text.size()), &extent);
+      const int shift = pressed ? 1 : 0;
+      const int left = (r.left + r.right - (32 + 4 + extent.cx)) / 2 + shift;
+      const int middle = (r.top + r.bottom) / 2 + shift;
+      const HICON picture = item->hwndItem == BBB ? plug_ : stop_;
+      const UINT state = disabled ? DSS_DISABLED : DSS_NORMAL;
+      DrawStateW(item->hDC, nullptr, nullptr, LPARAM(picture), 0, left, middle - 16, 32, 32, DST_ICON | state);
+      SetBkMode(item->hDC, TRANSPARENT);
+      DrawStateW(item->hDC, nullptr, nullptr, LPARAM(text.c_str()), WPARAM(text.size()), left + 36,
+                 middle - extent.cy / 2, extent.cx, extent.cy, DST_TEXT | state);
+      if (focused) {
+        RECT f = r;
+        InflateRect(&f, -4, -4);
+        DrawFocusRect(item->hDC, &f);
+      }
+      return TRUE;
+    }
+  }
+  return DefWindowProcW(panel, msg, wParam, lParam);
+}
+
+void TForm1::Command(int id, int code) {
+  switch (id) {
+    case idBBB:
+      if (code == BN_CLICKED) BBBClick();
+      break;
+    case idBBE:
+      if (code == BN_CLICKED) BBEClick();
+      break;
+    case idCBpuk:
+      if (code == BN_CLICKED) CBpukClick();
+      break;
+    case idCBht:
+      if (code == BN_CLICKED) CBhtClick();
+      break;
+    case idCBsend:
+      if (code == BN_CLICKED) CBsendClick();
+      break;
+    case idRGDTRItem0:
+    case idRGDTRItem1:
+    case idRGDTRItem2:
+      if (code == BN_CLICKED) KeepDtrTabStop();
+      break;
+    case idCBcom:
+      // Typing runs the choice at every change. Choosing an item runs it
+      // also when the item is the one shown, so a busy port can be tried
+      // again; the field gets the item's text first.
+      if (code == CBN_EDITCHANGE) {
+        if (!settingPortText_) CBcomChange();
+      } else if (code == CBN_SELENDOK || (code == CBN_SELCHANGE && !SendMessageW(CBcom, CB_GETDROPPEDSTATE, 0, 0))) {
+        const LRESULT index = SendMessageW(CBcom, CB_GETCURSEL, 0, 0);
+        if (index < 0) break;
+        std::wstring item(size_t(SendMessageW(CBcom, CB_GETLBTEXTLEN, WPARAM(index), 0)) + 1, L'\0');
+        item.resize(size_t(SendMessageW(CBcom, CB_GETLBTEXT, WPARAM(index), LPARAM(item.data()))));
+        SetPortText(item);
+        CBcomChange();
+      }
+      break;
+  }
+}
+
+// The group is one stop of the tab order, at its chosen item; the arrow keys
+// move between the items.
+void TForm1::KeepDtrTabStop() {
+  for (HWND item : RGDTRItems) {
+    const LONG style = GetWindowLongW(item, GWL_STYLE);
+    SetWindowLongW(item, GWL_STYLE, Checked(item) ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+  }
+}
+
+// The edit boxes: typed characters pass the key handlers as Windows-1251
+// bytes; the log pane's presses are the pane's gestures.
+LRESULT CALLBACK TForm1::ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto* form = reinterpret_cast<TForm1*>(data);
+  if (hwnd == form->MEset) {
+    switch (msg) {
+      case WM_GETDLGCODE: {
+        // Tab moves on, as in every other box.
+        LRESULT code = DefSubclassProc(hwnd, msg, wParam, lParam);
+        const auto* m = reinterpret_cast<const MSG*>(lParam);
+        if (m && (m->message == WM_KEYDOWN || m->message == WM_CHAR) && m->wParam == VK_TAB)
+          code &= ~(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
+        return code;
+      }
+      case WM_LBUTTONDOWN:
+      case WM_RBUTTONDOWN:
+      case WM_MBUTTONDOWN:
+        form->LogPanePress(msg == WM_LBUTTONDOWN, wParam & MK_CONTROL, false);
+        break;
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDBLCLK:
+      case WM_MBUTTONDBLCLK:
+        form->LogPanePress(msg == WM_LBUTTONDBLCLK, wParam & MK_CONTROL, true);
+        break;
+    }
+    return DefSubclassProc(hwnd, msg, wParam, lParam);
+  }
+  if (msg != WM_CHAR || wParam == VK_TAB) return DefSubclassProc(hwnd, msg, wParam, lParam);
+  const wchar_t typedChar = wchar_t(wParam);
+  const std::string bytes = toolkit::Cp1251FromWide(std::wstring_view(&typedChar, 1));
+  char key = bytes.size() == 1 ? bytes[0] : '?';
+  const char typed = key;
+  const bool command = hwnd == form->LEHT;
+  if (command)
+    form->LEHTKeyPress(key);
+  else
+    form->LEpinKeyPress(key);
+  if (key == 0 || key == '\r') return 0;
+  wchar_t pass = typedChar;
+  if (key != typed)
+    pass = toolkit::WideFrom1251(std::string(1, key)).front();
+  else if (command && uint8_t(key) >= 0x20)
+    pass = wchar_t(reinterpret_cast<ULONG_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(ULONG_PTR(typedChar)))));
+  return DefSubclassProc(hwnd, WM_CHAR, pass, lParam);
+}
+
+// Tab and the arrow keys move between the controls as in a dialog; Enter
+// reaches the box it is typed in, where it sends a command.
+bool TForm1::PreTranslate(MSG& msg) {
+  if (!form_ || (msg.hwnd != form_ && !IsChild(form_, msg.hwnd))) return false;
+  const bool typedBox = msg.hwnd == MEset || msg.hwnd == LEpin || msg.hwnd == LEPUK || msg.hwnd == LEHT;
+  if (typedBox && (msg.message == WM_KEYDOWN || msg.message == WM_CHAR) && msg.wParam == VK_RETURN) return false;
+  return IsDialogMessageW(form_, &msg);
+}
+
+LRESULT CALLBACK TForm1::GaugeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  TForm1* form = Of(hwnd);
+  if (msg == WM_PAINT && form && form->form_) {
+    form->PaintGauge(hwnd);
+    return 0;
+  }
+  if (msg == WM_ERASEBKGND) return 1;
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// Filling upwards, lime over red, the percentage done in blue.
+void TForm1::PaintGauge(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT r;
+  GetClientRect(hwnd, &r);
+  const int h = r.bottom - r.top;
+  const int filled = gaugeMax_ > 0 ? int(int64_t(h) * gaugeProgress_ / gaugeMax_) : 0;
+  const int percent = gaugeMax_ > 0 ? int(int64_t(100) * gaugeProgress_ / gaugeMax_) : 0;
+  RECT top = r, bottom = r;
+  top.bottom = r.bottom - filled;
+  bottom.top = top.bottom;
+  HBRUSH red = CreateSolidBrush(RGB(255, 0, 0)), lime = CreateSolidBrush(RGB(0, 255, 0));
+  FillRect(dc, &top, red);
+  FillRect(dc, &bottom, lime);
+  DeleteObject(red);
+  DeleteObject(lime);
+  const std::wstring text = std::to_wstring(percent) + L"%";
+  SelectObject(dc, gaugeFont_);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(0, 0, 255));
+  DrawTextW(dc, text.c_str(), int(text.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  EndPaint(hwnd, &ps);
+}
+
+// --- start and end ---
+
+void TForm1::Show() {
+  ShowWindow(form_, SW_SHOWNORMAL);
+  UpdateWindow(form_);
+  SetFocus(GetNextDlgTabItem(form_, nullptr, FALSE));
+}
+
+void TForm1::FormCreate() {
+  const std::vector<std::string> ports = env_.portList ? env_.portList() : std::vector<std::string>();
+  SendMessageW(CBcom, CB_RESETCONTENT, 0, 0);
+  for (const std::string& p : ports) SendMessageW(CBcom, CB_ADDSTRING, 0, LPARAM(toolkit::WideFrom1251(p).c_str()));
+  if (!ports.empty())
+    SendMessageW(CBcom, CB_SETCURSEL, 0, 0);
+  else
+    SetPortText(L"");
+  CBcomChange();
+  SetWindowTextW(LEHT, L"");
+  if (env_.caption) SetWindowTextW(form_, toolkit::WideFrom1251(env_.caption()).c_str());
+}
+
+void TForm1::FormDestroy() { port.Disconnect(); }
+
+// --- the controls as the set-up sees them ---
+
+std::string TForm1::CommandText() const { return Bytes(TextOf(LEHT)); }
+void TForm1::SetCommandText(const std::string& text) { SetWindowTextW(LEHT, Shown(text).c_str()); }
+
+void TForm1::AppendLog(const std::string& line) {
+  // Always a line of its own at the end, whatever the operator typed.
+  const int length = GetWindowTextLengthW(MEset);
+  std::wstring text = Shown(line) + L"\r\n";
+  if (length > 0) {
+    const LRESULT last = SendMessageW(MEset, EM_LINEINDEX, SendMessageW(MEset, EM_LINEFROMCHAR, length, 0), 0);
+    if (SendMessageW(MEset, EM_LINELENGTH, last, 0) > 0) text.insert(0, L"\r\n");
+  }
+  SendMessageW(MEset, EM_SETSEL, length, length);
+  SendMessageW(MEset, EM_REPLACESEL, FALSE, LPARAM(text.c_str()));
+  SendMessageW(MEset, EM_SCROLLCARET, 0, 0);
+}
+
+void TForm1::SetLogColour(toolkit::TColor colour) {
+  logColour_ = colour;
+  if (logBrush_) DeleteObject(logBrush_);
+  logBrush_ = toolkit::IsSystemColour(colour) ? nullptr : CreateSolidBrush(COLORREF(colour));
+  InvalidateRect(MEset, nullptr, TRUE);
+}
+
+void TForm1::SetStartEnabled(bool enabled) { EnableWindow(BBB, enabled); }
+bool TForm1::ManualTerminal() const { return Checked(CBht); }
+std::string TForm1::PinText() const { return Bytes(TextOf(LEpin)); }
+
+int TForm1::DtrIndex() const {
+  for (int i = 0; i < 3; ++i)
+    if (Checked(RGDTRItems[i])) return i;
+  return -1;
+}
+
+std::string TForm1::DtrItem(int index) const {
+  return index >= 0 && index < 3 ? toolkit::Cp1251(kDtrItems[index]) : std::string();
+}
+
+int TForm1::PowerOffSeconds() const { return int(SendMessageW(SEwArrows, UDM_GETPOS32, 0, 0)); }
+
+void TForm1::SetGaugeMax(int32_t max) {
+  gaugeMax_ = std::max(max, 0);
+  gaugeProgress_ = std::min(gaugeProgress_, gaugeMax_);
+  InvalidateRect(Gw, nullptr, FALSE);
+}
+int32_t TForm1::GaugeMax() const { return gaugeMax_; }
+void TForm1::SetGaugeProgress(int32_t progress) {
+  gaugeProgress_ = std::clamp(progress, 0, gaugeMax_);
+  InvalidateRect(Gw, nullptr, FALSE);
+}
+int32_t TForm1::GaugeProgress() const { return gaugeProgress_; }
+void TForm1::SetGaugeVisible(bool visible) { ShowWindow(Gw, visible ? SW_SHOWNA : SW_HIDE); }
+bool TForm1::GaugeVisible() const { return Shows(Gw); }
+void TForm1::SetWaitCaption(const std::string& caption) { SetWindowTextW(Lw, Shown(caption).c_str()); }
+void TForm1::SetWaitLabelVisible(bool visible) { ShowWindow(Lw, visible ? SW_SHOWNA : SW_HIDE); }
+bool TForm1::WaitLabelVisible() const { return Shows(Lw); }
+
+// The field's own change notice is not the operator's typing.
+void TForm1::SetPortText(const std::wstring& text) {
+  settingPortText_ = true;
+  SetWindowTextW(CBcom, text.c_str());
+  settingPortText_ = false;
+}
+
+std::string TForm1::PortChoiceText() const { return toolkit::Cp1251FromWide(TextOf(CBcom)); }
+
+void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour) {
+  statusColour_ = ToColorref(colour);
+  SetWindowTextW(LAcom, Shown(text).c_str());
+  ResizeStatusToText();
+  InvalidateRect(LAcom, nullptr, TRUE);
+}
+
+// The label is as wide as its text.
+void TForm1::ResizeStatusToText() {
+  const std::wstring text = TextOf(LAcom);
+  HDC dc = GetDC(LAcom);
+  SelectObject(dc, font_);
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &extent);
+  ReleaseDC(LAcom, dc);
+  SetWindowPos(LAcom, nullptr, 0, 0, std::max<int>(extent.cx, 1), 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::string TForm1::PukText() const { return Bytes(TextOf(LEPUK)); }
+bool TForm1::PukChecked() const { return Checked(CBpuk); }
+void TForm1::SetPukEnabled(bool enabled) { EnableWindow(LEPUK, enabled); }
+void TForm1::SetCommandEnabled(bool enabled) { EnableWindow(LEHT, enabled); }
+bool TForm1::SendChecked() const { return Checked(CBsend); }
+
+void TForm1::SetDtrEnabled(bool enabled) {
+  EnableWindow(RGDTR, enabled);
+  for (HWND item : RGDTRItems) EnableWindow(item, enabled);
+}
+
+void TForm1::SetDtrIndex(int index) {
+  if (index < 0 || index >= 3) return;
+  for (int i = 0; i < 3; ++i) SendMessageW(RGDTRItems[i], BM_SETCHECK, i == index ? BST_CHECKED : BST_UNCHECKED, 0);
+  KeepDtrTabStop();
+}
+
+std::string TForm1::LogText() const { return Bytes(TextOf(MEset)); }
+void TForm1::ClearLog() { SetWindowTextW(MEset, L""); }
+
+}  // namespace app

@@ -1,0 +1,77 @@
+// The Win32 toolkit's rules on the system's own message queue (under Wine
+// when cross-built): a wait that sleeps, and the timer rule that Windows
+// itself does not keep (it queues WM_TIMER again while a handler waits).
+#include "toolkit/win32_toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/common/counting_toolkit.h"
+
+namespace {
+
+TEST(Win32Toolkit, WaitSleepsOnTheQueueAndTimersTickInside) {
+  toolkit::Win32Toolkit win;
+  testing_support::CountingToolkit tk(win);
+  EXPECT_TRUE(tk.OnMainThread());
+  int ticks = 0;
+  auto t = tk.CreateTimer(50, [&] { ++ticks; });
+  t->SetEnabled(true);
+  const uint32_t t0 = tk.TickCount();
+  toolkit::WaitMilliseconds(tk, 500);
+  const uint32_t waited = tk.TickCount() - t0;
+  EXPECT_GE(waited, 500u);
+  EXPECT_GE(ticks, 1);
+  EXPECT_LE(ticks, int(waited / 50) + 1);
+  // About one pass per tick when the wait sleeps; thousands when it spins.
+  EXPECT_LT(tk.passes, 100u) << "the wait spins instead of sleeping";
+}
+
+TEST(Win32Toolkit, AHandlerThatWaitsIsNotReenteredButARestartedTimerTicksAnew) {
+  toolkit::Win32Toolkit tk;
+  int depth = 0, deepest = 0, calls = 0;
+  std::unique_ptr<toolkit::Timer> t;
+  t = tk.CreateTimer(20, [&] {
+    ++calls;
+    deepest = std::max(deepest, ++depth);
+    if (calls == 1) toolkit::WaitMilliseconds(tk, 200);  // ten periods inside the handler
+    if (calls == 2) {
+      // Stopped and started again inside: the new enabling ticks at once
+      // even though this handler still runs.
+      t->SetEnabled(false);
+      t->SetEnabled(true);
+      toolkit::WaitMilliseconds(tk, 100);
+    }
+    --depth;
+  });
+  t->SetEnabled(true);
+  toolkit::WaitMilliseconds(tk, 150);  // the first tick waits here
+  EXPECT_EQ(deepest, 1) << "the first handler was entered again by its own timer";
+  toolkit::WaitMilliseconds(tk, 200);
+  EXPECT_GE(deepest, 2) << "the restarted timer did not tick while the old handler waited";
+  t->SetEnabled(false);
+  const int stopped = calls;
+  toolkit::WaitMilliseconds(tk, 100);  // a WM_TIMER already queued is dropped
+  EXPECT_EQ(calls, stopped);
+}
+
+TEST(Win32Toolkit, QuitSeenInANestedWaitEndsTheOuterLoop) {
+  toolkit::Win32Toolkit tk;
+  bool nestedReturned = false;
+  auto t = tk.CreateTimer(10, [&] {
+    PostQuitMessage(3);
+    toolkit::WaitMilliseconds(tk, 50);  // sees the quit, goes on waiting
+    nestedReturned = true;
+  });
+  t->SetEnabled(true);
+  EXPECT_EQ(tk.Run(), 3);
+  EXPECT_TRUE(nestedReturned);
+}
+
+TEST(Win32Toolkit, Windows1251RoundTrip) {
+  const std::string text = "\xC7\xCE\xD0\xC2\xC8\xCA \x01\r";  // ЗОРВИК, a control character, CR
+  EXPECT_EQ(toolkit::WideFrom1251(text), std::wstring(L"ЗОРВИК \x01\r"));
+  EXPECT_EQ(toolkit::Cp1251FromWide(toolkit::WideFrom1251(text)), text);
+  EXPECT_EQ(toolkit::Cp1251FromWide(L"\u4E2D"), "?");
+}
+
+}  // namespace
