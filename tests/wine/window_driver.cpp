@@ -51,11 +51,11 @@ bool Check(bool ok, const std::wstring& what) {
 }
 
 // Polls until done() holds or the limit passes.
-bool WaitUntil(const std::function<bool()>& done, ULONGLONG limitMs = kLimitMs) {
+bool WaitUntil(const std::function<bool()>& done, ULONGLONG limitMs = kLimitMs, DWORD everyMs = 50) {
   const ULONGLONG start = GetTickCount64();
   while (!done()) {
     if (GetTickCount64() - start > limitMs) return false;
-    Sleep(50);
+    Sleep(everyMs);
   }
   return true;
 }
@@ -277,21 +277,23 @@ void Puk(Program& p) {
   const Lines log = p.Run(line);
   InOrder(log, {Command(L"ATI"), Command(L"AT+CPIN?"), kCross, line});
   Check(p.prompts.size() == 1 && Has(p.prompts[0], L"PUK-кода"), L"no PUK prompt");
-  // The operator does what the prompt says; the PIN box keeps only digits.
+  // The operator does what the prompt says, with a new PIN; the PIN box
+  // keeps only the digits of what is typed.
   p.Click(idCBpuk);
   Check(WaitUntil([&] { return p.Enabled(idLEPUK); }), L"CBpuk did not enable LEPUK");
   PostMessageW(p[idLEpin], EM_SETSEL, 0, -1);
-  p.Type(idLEpin, L"4x7 39");
+  p.Type(idLEpin, L"1x2 34");
   p.Type(idLEPUK, L"\r");
-  const std::wstring sent = Command(L"AT+CPIN=31570946,4739\r");
-  Lines after;
-  WaitUntil([&] {
-    after = p.Log();
+  // The card takes its time: the echo may be logged before the OK.
+  const std::wstring sent = Command(L"AT+CPIN=31570946,1234\r");
+  const bool accepted = WaitUntil([&] {
+    const Lines after = p.Log();
     const auto at = std::find(after.begin(), after.end(), sent);
-    return at != after.end() && after.end() - at > 1 && at[1].rfind(L"ответ(без CR и LF)=", 0) == 0;
-  }, 60'000);
-  const auto at = std::find(after.begin(), after.end(), sent);
-  Check(at != after.end() && after.end() - at > 1 && Has(at[1], L"OK"), L"PUK entry not sent or not accepted");
+    return at != after.end() && std::any_of(at, after.end(), [](const std::wstring& l) {
+             return l.rfind(L"ответ(без CR и LF)=", 0) == 0 && Has(l, L"OK");
+           });
+  }, 60'000, 500);
+  Check(accepted, L"the PUK entry was not sent, or its OK not logged");
 }
 
 void Silent(Program& p) {
