@@ -135,10 +135,13 @@ struct Program {
                  const auto found = TopWindows(pi.dwProcessId, kFormClass);
                  form = found.empty() ? nullptr : found.front();
                  return form != nullptr || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
-               }) && form,
-               L"no TForm1 window of the program was shown"))
+               }, kLimitMs, 10) && form,
+               L"no TForm1 window of the program was shown")) {
+      DWORD code = 0;
+      if (GetExitCodeProcess(pi.hProcess, &code) && code != STILL_ACTIVE) Say(L"it ended, exit code " + std::to_wstring(code));
       return false;
-    Say(L"window shown after " + std::to_wstring(GetTickCount64() - t0) + L" ms");
+    }
+    Say(L"window shown after " + std::to_wstring(GetTickCount64() - t0) + L" ms");  // a figure, not a limit
     for (int id = idPAmemo; id <= idGw; ++id) Check((*this)[id] != nullptr, L"no control with id " + std::to_wstring(id));
     return !failed;
   }
@@ -226,12 +229,12 @@ struct Program {
 
   void Close() {
     if (!pi.hProcess) return;
-    if (form) PostMessageW(form, WM_CLOSE, 0, 0);
+    if (!form) TerminateProcess(pi.hProcess, 1);  // no window to close
+    PostMessageW(form, WM_CLOSE, 0, 0);
     DWORD code = 0;
-    if (Check(WaitForSingleObject(pi.hProcess, DWORD(kLimitMs)) == WAIT_OBJECT_0, L"the program did not end on WM_CLOSE"))
-      GetExitCodeProcess(pi.hProcess, &code), Check(code == 0, L"exit code " + std::to_wstring(code));
-    else
-      TerminateProcess(pi.hProcess, 1);
+    const bool ended = WaitForSingleObject(pi.hProcess, DWORD(kLimitMs)) == WAIT_OBJECT_0;
+    if (!Check(ended, L"the program did not end on WM_CLOSE")) TerminateProcess(pi.hProcess, 1);
+    if (ended && form && GetExitCodeProcess(pi.hProcess, &code)) Check(code == 0, L"exit code " + std::to_wstring(code));
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
   }
