@@ -45,6 +45,43 @@ std::string Utf8FromWide(std::wstring_view w) {
 std::wstring Shown(const std::string& cp1251) { return WideFromUtf8(setup::PaneShown(cp1251)); }
 std::string Bytes(const std::wstring& shown) { return setup::PaneBytes(Utf8FromWide(shown)); }
 
+// The system's edit box lays a paragraph out in time that grows with the
+// square of its length (a 40 000-character reply took 27 s under Wine, with
+// blanks or without): the log pane breaks a long line into paragraphs of at
+// most 100 characters, after a blank where one is near. The break is
+// "\r\r\n", which nothing logged contains (control characters are shown as
+// pictures) and which is dropped again when the pane is read.
+constexpr size_t kParagraph = 100;
+constexpr std::wstring_view kSoftBreak = L"\r\r\n";
+
+std::wstring PaneLine(const std::string& cp1251) {
+  const std::wstring shown = Shown(cp1251);
+  if (shown.size() <= kParagraph) return shown;
+  std::wstring out;
+  out.reserve(shown.size() + shown.size() / kParagraph * 3);
+  size_t start = 0;
+  while (shown.size() - start > kParagraph) {
+    const size_t blank = shown.find_last_of(L' ', start + kParagraph - 1);
+    const size_t end = blank != std::wstring::npos && blank > start + kParagraph / 2 ? blank + 1 : start + kParagraph;
+    out.append(shown, start, end - start).append(kSoftBreak);
+    start = end;
+  }
+  return out.append(shown, start, std::wstring::npos);
+}
+
+std::string PaneBytesOf(std::wstring text) {
+  size_t kept = 0;
+  for (size_t i = 0; i < text.size();) {
+    if (text.compare(i, kSoftBreak.size(), kSoftBreak) == 0) {
+      i += kSoftBreak.size();
+      continue;
+    }
+    text[kept++] = text[i++];
+  }
+  text.resize(kept);
+  return Bytes(text);
+}
+
 std::wstring TextOf(HWND hwnd) {
   std::wstring text(size_t(GetWindowTextLengthW(hwnd)) + 1, L'\0');
   text.resize(size_t(GetWindowTextW(hwnd, text.data(), int(text.size()))));
@@ -527,7 +564,7 @@ void TForm1::SetCommandText(const std::string& text) { SetWindowTextW(LEHT, Show
 void TForm1::AppendLog(const std::string& line) {
   // Always a line of its own at the end, whatever the operator typed.
   const int length = GetWindowTextLengthW(MEset);
-  std::wstring text = Shown(line) + L"\r\n";
+  std::wstring text = PaneLine(line) + L"\r\n";
   if (length > 0) {
     const LRESULT last = SendMessageW(MEset, EM_LINEINDEX, SendMessageW(MEset, EM_LINEFROMCHAR, length, 0), 0);
     if (SendMessageW(MEset, EM_LINELENGTH, last, 0) > 0) text.insert(0, L"\r\n");
@@ -621,7 +658,7 @@ void TForm1::SetDtrIndex(int index) {
   KeepDtrTabStop();
 }
 
-std::string TForm1::LogText() const { return Bytes(TextOf(MEset)); }
+std::string TForm1::LogText() const { return PaneBytesOf(TextOf(MEset)); }
 void TForm1::ClearLog() { SetWindowTextW(MEset, L""); }
 
 }  // namespace app

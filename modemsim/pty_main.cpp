@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "modemsim/due_actions.h"
 #include "modemsim/engine.h"
 #include "modemsim/options.h"
 #include "serial/line_time.h"
@@ -36,40 +37,22 @@ uint64_t MonotonicUs() {
 class RealClock final : public Clock {
  public:
   uint64_t NowUs() const override { return MonotonicUs() - start_; }
-  TimerId CallIn(uint64_t us, std::function<void()> action) override {
-    const TimerId id = ++seq_;
-    const auto key = std::make_pair(NowUs() + us, id);
-    due_.emplace(key, std::move(action));
-    keys_.emplace(id, key);
-    return id;
-  }
-  void Cancel(TimerId id) override {
-    auto it = keys_.find(id);
-    if (it == keys_.end()) return;
-    due_.erase(it->second);
-    keys_.erase(it);
-  }
+  TimerId CallIn(uint64_t us, std::function<void()> action) override { return due_.Add(NowUs() + us, std::move(action)); }
+  void Cancel(TimerId id) override { due_.Cancel(id); }
   void RunDue() {
-    while (!due_.empty() && due_.begin()->first.first <= NowUs()) {
-      auto it = due_.begin();
-      auto action = std::move(it->second);
-      keys_.erase(it->first.second);
-      due_.erase(it);
-      action();
-    }
+    due_.RunDue([this] { return NowUs(); });
   }
   // Microseconds until the next action, or -1 when none is waiting.
   int64_t UntilNext() const {
-    if (due_.empty()) return -1;
-    const uint64_t now = NowUs(), at = due_.begin()->first.first;
-    return at > now ? int64_t(at - now) : 0;
+    const std::optional<uint64_t> at = due_.Next();
+    if (!at) return -1;
+    const uint64_t now = NowUs();
+    return *at > now ? int64_t(*at - now) : 0;
   }
 
  private:
   uint64_t start_ = MonotonicUs();
-  TimerId seq_ = 0;
-  std::map<std::pair<uint64_t, TimerId>, std::function<void()>> due_;
-  std::map<TimerId, std::pair<uint64_t, TimerId>> keys_;
+  modemsim::DueActions due_;
 };
 
 uint32_t SpeedValue(speed_t s) {

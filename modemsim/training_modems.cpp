@@ -6,6 +6,7 @@
 #include <map>
 #include <thread>
 
+#include "modemsim/due_actions.h"
 #include "modemsim/sim_modem.h"
 #include "serial/line_time.h"
 #include "toolkit/codepage.h"
@@ -44,32 +45,25 @@ class ToolkitClock final : public Clock {
   }
 
   TimerId CallIn(uint64_t us, std::function<void()> action) override {
-    const TimerId id = ++seq_;
-    const Key key{NowUs() + us, id};
-    due_.emplace(key, std::move(action));
-    keys_.emplace(id, key);
+    const TimerId id = due_.Add(NowUs() + us, std::move(action));
     Arm();
     return id;
   }
 
   void Cancel(TimerId id) override {
-    auto it = keys_.find(id);
-    if (it == keys_.end()) return;
-    due_.erase(it->second);
-    keys_.erase(it);
+    due_.Cancel(id);
     Arm();
   }
 
  private:
-  using Key = std::pair<uint64_t, TimerId>;
-
   void Arm() {
     if (running_) return;  // RunDue arms once it is through
-    if (due_.empty()) {
+    const std::optional<uint64_t> next = due_.Next();
+    if (!next) {
       timer_->SetEnabled(false);
       return;
     }
-    const uint64_t at = due_.begin()->first.first;
+    const uint64_t at = *next;
     if (timer_->Enabled() && at == armedAt_) return;
     const uint64_t now = NowUs();
     const uint64_t ms = at > now ? (at - now + 999) / 1000 : 1;
@@ -82,13 +76,7 @@ class ToolkitClock final : public Clock {
   void RunDue() {
     timer_->SetEnabled(false);
     running_ = true;
-    while (!due_.empty() && due_.begin()->first.first <= NowUs()) {
-      auto it = due_.begin();
-      auto action = std::move(it->second);
-      keys_.erase(it->first.second);
-      due_.erase(it);
-      action();
-    }
+    due_.RunDue([this] { return NowUs(); });
     running_ = false;
     Arm();
   }
@@ -97,9 +85,7 @@ class ToolkitClock final : public Clock {
   mutable uint32_t lastTick_;
   mutable uint64_t ms_ = 0;
   std::unique_ptr<toolkit::Timer> timer_;
-  TimerId seq_ = 0;
-  std::map<Key, std::function<void()>> due_;
-  std::map<TimerId, Key> keys_;
+  DueActions due_;
   uint64_t armedAt_ = 0;
   bool running_ = false;
 };

@@ -13,7 +13,7 @@
 
 #include "modemsim/engine.h"
 #include "serial/serial_device.h"
-#include "toolkit/toolkit.h"
+#include "toolkit/forwarding_toolkit.h"
 
 namespace modemsim {
 
@@ -66,22 +66,12 @@ class TrainingModems final : public serial::SerialPlatform {
 // The toolkit the window of the training program gets: everything is passed
 // on; when the operator answers the prompt to switch the modem off, or on,
 // the training modems are switched so, as the operator's hand would.
-class SupplyByPrompts final : public toolkit::Toolkit {
+class SupplyByPrompts final : public toolkit::ForwardingToolkit {
  public:
-  SupplyByPrompts(toolkit::Toolkit& inner, TrainingModems& modems) : inner_(inner), modems_(modems) {}
-
-  uint32_t TickCount() override { return inner_.TickCount(); }
-  std::unique_ptr<toolkit::Timer> CreateTimer(uint32_t intervalMs, std::function<void()> onTimer) override {
-    return inner_.CreateTimer(intervalMs, std::move(onTimer));
-  }
-  void ProcessEvents() override { inner_.ProcessEvents(); }
-  void WaitForEvents(uint32_t maxMs) override { inner_.WaitForEvents(maxMs); }
+  SupplyByPrompts(toolkit::Toolkit& inner, TrainingModems& modems) : ForwardingToolkit(inner), modems_(modems) {}
   void ShowMessage(std::string_view caption, std::string_view message) override;
-  void ShowError(std::string_view caption, std::string_view message) override { inner_.ShowError(caption, message); }
-  bool OnMainThread() const override { return inner_.OnMainThread(); }
 
  private:
-  toolkit::Toolkit& inner_;
   TrainingModems& modems_;
 };
 

@@ -34,6 +34,12 @@ bool ReplaceLogFile(const std::string& path, const std::string& bytes, std::stri
   const std::wstring target = Wide(path);
   const size_t slash = target.find_last_of(L"\\/");
   const std::wstring dir = slash == std::wstring::npos ? L"." : target.substr(0, slash + 1);
+  // Windows refuses to replace a read-only file; Wine would replace it.
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    reason = Reason(ERROR_ACCESS_DENIED);
+    return false;
+  }
   wchar_t aside[MAX_PATH + 16];
   if (!GetTempFileNameW(dir.c_str(), L"zrv", 0, aside)) {
     reason = Reason(GetLastError());

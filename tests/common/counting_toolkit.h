@@ -6,20 +6,16 @@
 
 #include <cstdint>
 
-#include "toolkit/toolkit.h"
+#include "toolkit/forwarding_toolkit.h"
 
 namespace testing_support {
 
-class CountingToolkit final : public toolkit::Toolkit {
+class CountingToolkit final : public toolkit::ForwardingToolkit {
  public:
-  explicit CountingToolkit(toolkit::Toolkit& inner) : inner_(inner) {}
+  explicit CountingToolkit(toolkit::Toolkit& inner) : ForwardingToolkit(inner) {}
 
   uint64_t passes = 0;  // calls of ProcessEvents and WaitForEvents
 
-  uint32_t TickCount() override { return inner_.TickCount(); }
-  std::unique_ptr<toolkit::Timer> CreateTimer(uint32_t ms, std::function<void()> onTimer) override {
-    return inner_.CreateTimer(ms, std::move(onTimer));
-  }
   void ProcessEvents() override {
     ++passes;
     inner_.ProcessEvents();
@@ -28,14 +24,6 @@ class CountingToolkit final : public toolkit::Toolkit {
     ++passes;
     inner_.WaitForEvents(maxMs);
   }
-  void ShowMessage(std::string_view caption, std::string_view message) override {
-    inner_.ShowMessage(caption, message);
-  }
-  void ShowError(std::string_view caption, std::string_view message) override { inner_.ShowError(caption, message); }
-  bool OnMainThread() const override { return inner_.OnMainThread(); }
-
- private:
-  toolkit::Toolkit& inner_;
 };
 
 }  // namespace testing_support
