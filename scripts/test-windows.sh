@@ -3,18 +3,18 @@
 # tests under Wine in a fresh prefix. The prefix's only serial ports are
 # COM5 and COM12, pseudo-terminals served by zorvik-com-peer (built natively);
 # Wine's own mapping of the machine's ports (/dev/ttyS0 is the console) is
-# switched off, so no test can open a real port. The window's cases
-# (scripts/test-windows-window.sh) get a second prefix, whose one port leads
-# to zorvik-modemsim, and a virtual display (xvfb-run).
+# switched off, so no test can open a real port. The window's end-to-end
+# cases (scripts/test-windows-window.sh) get a second prefix, whose one port
+# leads to zorvik-modemsim. Everything runs on a virtual display (xvfb-run).
 # Usage: scripts/test-windows.sh [CROSS-BUILD-DIR [NATIVE-BUILD-DIR]]
 # Exits with ctest's status.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-# The window's cases need a display: the whole run gets a virtual one.
+# The window's tests need a display: the whole run gets a virtual one.
 if [ -z "${ZORVIK_WINDOW_DISPLAY+set}" ] && command -v xvfb-run >/dev/null; then
   exec xvfb-run -a -s '-screen 0 1024x768x24' env ZORVIK_WINDOW_DISPLAY='' bash "$0" "$@"
 fi
-ZORVIK_WINDOW_DISPLAY="${ZORVIK_WINDOW_DISPLAY:-${DISPLAY:-}}"
+export ZORVIK_WINDOW_DISPLAY="${ZORVIK_WINDOW_DISPLAY:-${DISPLAY:-}}"
 build="$(realpath -m "${1:-$root/build-win}")"
 native="$(realpath -m "${2:-$root/build-native}")"
 
@@ -34,7 +34,8 @@ cmake --build "$native" -j2 --target zorvik-com-peer zorvik-modemsim
 prefix="$(mktemp -d /tmp/zorvik-wine.XXXXXX)"
 window="$prefix/window"
 export WINEPREFIX="$prefix/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ru_RU.UTF-8
-unset DISPLAY WAYLAND_DISPLAY LC_ALL
+export DISPLAY="$ZORVIK_WINDOW_DISPLAY"  # a prefix's desktop is made on the display its services start on
+unset WAYLAND_DISPLAY LC_ALL
 peer_pid=""
 cleanup() {
   exec 3>&- 2>/dev/null || true  # the peer ends when its input closes
@@ -62,12 +63,10 @@ while read -r name path; do slave[$name]=$path; done <"$prefix/peer.txt"
 [ -n "${slave[COM5]:-}" ] && [ -n "${slave[COM12]:-}" ] || { echo "test-windows: the peer did not start" >&2; exit 1; }
 
 wine_prefix_ports "$WINEPREFIX" "COM5: COM12: com7: COM300:" "COM5=${slave[COM5]}" "COM12=${slave[COM12]}"
-# The window's cases: a prefix of their own, whose one port COM3 leads to
-# the link each case's zorvik-modemsim makes to its pseudo-terminal. Its
-# desktop is made when its services start, so they start on the display;
-# the other tests keep running without one.
-DISPLAY="$ZORVIK_WINDOW_DISPLAY" wine_prefix_ports "$window" "COM3:" "COM3=$prefix/modem"
-export ZORVIK_WINDOW_DISPLAY ZORVIK_WINDOW_PREFIX="$window" ZORVIK_WINDOW_PORT=COM3 ZORVIK_WINDOW_LINK="$prefix/modem"
+# The window's end-to-end cases: a prefix of their own, whose one port COM3
+# leads to the link each case's zorvik-modemsim makes to its pseudo-terminal.
+wine_prefix_ports "$window" "COM3:" "COM3=$prefix/modem"
+export ZORVIK_WINDOW_PREFIX="$window" ZORVIK_WINDOW_PORT=COM3 ZORVIK_WINDOW_LINK="$prefix/modem"
 export ZORVIK_MODEMSIM="$native/modemsim/zorvik-modemsim" ZORVIK_COM_PEER="COM5 COM12"
 
 status=0
