@@ -31,6 +31,9 @@ wine_prefix_ports() {
     printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports]\r\n'
     printf '"COM1:"=-\r\n"COM2:"=-\r\n"COM3:"=-\r\n"COM4:"=-\r\n'
     for name in $printing; do printf '"%s"=""\r\n' "$name"; done
+    # A program that crashes ends with its backtrace instead of waiting on
+    # Wine's crash dialog, which the virtual display would show to nobody.
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n'
   } >"$reg"
   WINEPREFIX="$prefix" "$wine" reg import "Z:${reg//\//\\}" >/dev/null
   rm -f "$reg"

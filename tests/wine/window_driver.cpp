@@ -28,6 +28,7 @@ using Lines = std::vector<std::wstring>;
 constexpr ULONGLONG kLimitMs = 120'000;
 const std::wstring kCaption = L"ЗОРВИК версия 2008.04.04 14:48(0)";
 const std::wstring kCross = L"X X X X X X X X X X X X X X X X X X X X ";
+const std::wstring kGauge = L"<the wait gauge>";
 
 std::string Utf8(const std::wstring& w) {
   std::string s(w.size() * 3 + 1, '\0');
@@ -115,6 +116,7 @@ struct Program {
   std::wstring workdir;
   HWND form = nullptr;
   Lines prompts;  // texts of the prompts answered, in order
+  Lines seen;     // the same, with kGauge where the wait gauge appeared
 
   HWND operator[](int id) const {
     for (HWND w : Children(form))
@@ -196,6 +198,7 @@ struct Program {
       PostMessageW(ok, BM_CLICK, 0, 0);
     }
     prompts.push_back(text);
+    seen.push_back(text);
     Check(WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }), L"the prompt stayed open");
     return true;
   }
@@ -209,7 +212,11 @@ struct Program {
     bool seenDisabled = false;
     ULONGLONG lastLook = 0;
     Lines log;
+    bool gauge = false;
     const bool ended = WaitUntil([&] {
+      const bool shown = IsWindowVisible((*this)[idGw]);
+      if (shown && !gauge) seen.push_back(kGauge);
+      gauge = shown;
       if (AnswerPrompt()) return false;
       if (!Enabled(idBBB)) {
         seenDisabled = true;
@@ -271,8 +278,12 @@ void Whole(Program& p) {
                 Command(L"AT+CSNS=4"), Command(L"AT+IPR=9600"), Command(L"AT&W"), Command(L"AT^SMSO"),
                 Command(L"AT+CSNS?"), Command(L"AT&V"), success});
   Check(std::find(log.begin(), log.end(), kCross) == log.end(), L"a failed step in the log");
-  Check(p.prompts.size() == 2 && Has(p.prompts[0], L"ОТКЛЮЧИТЕ") && Has(p.prompts[1], L"ВКЛЮЧИТЕ ПИТАНИЕ"),
-        L"not the two power prompts, off then on (" + std::to_wstring(p.prompts.size()) + L" prompts)");
+  // Off, the program waits with its gauge, on.
+  const auto off = std::find_if(p.seen.begin(), p.seen.end(), [](auto& t) { return Has(t, L"ОТКЛЮЧИТЕ"); });
+  const bool cycled = p.prompts.size() == 2 && p.seen.end() - off == 3 && off[1] == kGauge &&
+                      Has(off[2], L"ВКЛЮЧИТЕ ПИТАНИЕ");
+  if (!Check(cycled, L"not the power cycle: off prompt, wait gauge, on prompt; seen:"))
+    std::for_each(p.seen.begin(), p.seen.end(), Say);
 }
 
 void Puk(Program& p) {
