@@ -12,7 +12,7 @@ kase="$1" driver="$2" program="$3"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/wine-prefix.sh"
 
-[ -f "$program" ] || { echo "zorvik.exe not built ($program)"; exit 1; }
+[ -f "$program" ] || { echo "$(basename "$program") not built ($program)"; exit 1; }
 [ -n "${ZORVIK_WINDOW_PREFIX:-}" ] || { echo "no window prefix: run scripts/test-windows.sh"; exit 77; }
 [ -n "${ZORVIK_WINDOW_DISPLAY:-}" ] || { echo "no display for the window (xvfb-run)"; exit 1; }
 case "$kase" in
@@ -20,6 +20,7 @@ case "$kase" in
   puk) options=(--sim=puk) ;;
   silent) options=(--silent) ;;
   ports) options=() ;;
+  demo) options=() ;;  # the training program: its own modems, the emulator's port after them
   *) echo "unknown case $kase"; exit 2 ;;
 esac
 

@@ -319,6 +319,20 @@ void Silent(Program& p) {
   Check(p.prompts.empty(), L"a prompt with a silent modem");
 }
 
+// zorvik-demo.exe as its user starts it: the ready training modem chosen
+// and open, a whole run through both prompts; the modem comes back on when
+// the second prompt is answered.
+void Demo(Program& p) {
+  Check(Text(p[idCBcom]) == L"ГОТОВ" && Text(p[idLAcom]) == L"свободен",
+        L"at start: " + Text(p[idCBcom]) + L" " + Text(p[idLAcom]));
+  const std::wstring success = L"УСТАНОВКА ПАРАМЕТРОВ МОДЕМА (универсальный, но  медлительный) - ЗАКОНЧИЛАСЬ УСПЕШНО";
+  const Lines log = p.Run(success);
+  InOrder(log, {Command(L"ATI"), Command(L"AT&F"), Command(L"AT^SMSO"), L"ответ(без CR и LF)=^SYSSTART",
+                Command(L"AT&V"), success});
+  Check(std::find(log.begin(), log.end(), kCross) == log.end(), L"a failed step in the log");
+  Check(p.prompts.size() == 2, L"not the two power prompts (" + std::to_wstring(p.prompts.size()) + L" prompts)");
+}
+
 }  // namespace
 
 int main() {
@@ -326,7 +340,7 @@ int main() {
   int argc = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argc < 4) {
-    Say(L"usage: window_driver whole|puk|silent|ports PATH\\zorvik.exe WORKDIR [PORT]");
+    Say(L"usage: window_driver whole|puk|silent|ports|demo PATH\\zorvik.exe WORKDIR [PORT]");
     return 2;
   }
   const std::wstring kase = args[1], port = argc > 4 ? args[4] : L"COM3";
@@ -337,6 +351,7 @@ int main() {
     else if (kase == L"whole") Whole(p);
     else if (kase == L"puk") Puk(p);
     else if (kase == L"silent") Silent(p);
+    else if (kase == L"demo") Demo(p);
     else Check(false, L"unknown case " + kase);
     if (failed && kase != L"ports") {
       Say(L"log:");
