@@ -2,7 +2,8 @@
 # One case of zorvik.exe end to end under Wine, as ctest runs it in the
 # Windows build: zorvik-modemsim on a pseudo-terminal behind the window
 # prefix's port, window_driver.exe driving the window on the virtual display.
-# The driver's line "operator: power on" is passed on to the emulator.
+# The driver's line "operator: power on" is passed on to the emulator;
+# "operator: unplug" ends the emulator, as a pulled cable ends the line.
 # Usage: scripts/test-windows-window.sh CASE WINDOW_DRIVER.exe ZORVIK.exe
 # Needs what scripts/test-windows.sh sets up (ZORVIK_WINDOW_PREFIX, _PORT,
 # _LINK, _DISPLAY, ZORVIK_MODEMSIM); without it the case is skipped (77).
@@ -20,7 +21,8 @@ case "$kase" in
   puk) options=(--sim=puk) ;;
   silent) options=(--silent) ;;
   ports) options=() ;;
-  demo) options=() ;;  # the training program: its own modems, the emulator's port after them
+  demo) options=() ;;
+  gone) options=(--sim=ready) ;;  # ended when the driver says "operator: unplug"  # the training program: its own modems, the emulator's port after them
   *) echo "unknown case $kase"; exit 2 ;;
 esac
 
@@ -45,6 +47,7 @@ DISPLAY="$ZORVIK_WINDOW_DISPLAY" WINEPREFIX="$ZORVIK_WINDOW_PREFIX" WINEDEBUG=-a
   while IFS= read -r line; do
     printf '%s\n' "$line"
     [ "$line" != "operator: power on" ] || echo on >&3
+    [ "$line" != "operator: unplug" ] || kill "$modem_pid"  # the far end of the line closes
   done || status=$?
 if [ "$status" -ne 0 ]; then
   echo "--- the modem's side (zorvik-modemsim --log), last lines:"

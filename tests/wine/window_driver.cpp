@@ -319,6 +319,29 @@ void Silent(Program& p) {
   Check(p.prompts.empty(), L"a prompt with a silent modem");
 }
 
+// The line goes away in the middle of a run (the cable pulled): the run
+// ends with the exchange's lines for it, the window goes on answering, a
+// stop makes НАЧАТЬ usable again and the program closes cleanly.
+void Gone(Program& p) {
+  Say(L"run: start");
+  p.Click(idBBB);
+  const bool started = WaitUntil([&] {
+    const Lines log = p.Log();
+    return std::find(log.begin(), log.end(), Command(L"AT&F")) != log.end();
+  }, 60'000, 500);
+  if (!Check(started, L"the run did not reach AT&F")) return;
+  Say(L"operator: unplug");
+  const bool ended = WaitUntil([&] {
+    const Lines log = p.Log();
+    return std::any_of(log.begin(), log.end(), [](const std::wstring& l) {
+      return l == L"нет соединения с портом" || l == L"НЕТ СВЯЗИ c модемом";
+    });
+  }, 60'000, 500);
+  Check(ended, L"the run went on as if the line were there");
+  p.Click(idBBE);
+  Check(WaitUntil([&] { return p.Enabled(idBBB); }), L"НАЧАТЬ stayed disabled after ОСТАНОВИТЬ");
+}
+
 // zorvik-demo.exe as its user starts it: the ready training modem chosen
 // and open, a whole run through both prompts; the modem comes back on when
 // the second prompt is answered.
@@ -340,7 +363,7 @@ int main() {
   int argc = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argc < 4) {
-    Say(L"usage: window_driver whole|puk|silent|ports|demo PATH\\zorvik.exe WORKDIR [PORT]");
+    Say(L"usage: window_driver whole|puk|silent|ports|demo|gone PATH\\zorvik.exe WORKDIR [PORT]");
     return 2;
   }
   const std::wstring kase = args[1], port = argc > 4 ? args[4] : L"COM3";
@@ -352,6 +375,7 @@ int main() {
     else if (kase == L"puk") Puk(p);
     else if (kase == L"silent") Silent(p);
     else if (kase == L"demo") Demo(p);
+    else if (kase == L"gone") Gone(p);
     else Check(false, L"unknown case " + kase);
     if (failed && kase != L"ports") {
       Say(L"log:");
