@@ -79,6 +79,16 @@ while IFS= read -r line; do
 done < <(bash "$root/scripts/test-windows-window.sh" whole "$build/tests/wine/window_driver.exe" "$program")
 [ -n "${at[passed]:-}" ] || { echo "windows_figures: the whole run did not pass" >&2; exit 1; }
 
+# 20 s with the window left alone, its port open and polled.
+while IFS= read -r line; do
+  case "$line" in
+    "window shown after"*) pid="$(host_pid)" server="$(server_pid)" ;;
+    "idle: start") at[idle_cpu]="$(cpu_s "$pid")" at[idle_server]="$(cpu_s "$server")" ;;
+    "idle: end") at[idle_cpu]="$(minus "$(cpu_s "$pid")" "${at[idle_cpu]}")"
+      at[idle_server]="$(minus "$(cpu_s "$server")" "${at[idle_server]}")" ;;
+  esac
+done < <(bash "$root/scripts/test-windows-window.sh" idle "$build/tests/wine/window_driver.exe" "$program")
+
 row() { printf '| %s | %s | %s |\n' "$1" "$2" "$3"; }
 echo "| program | figure | value |"
 echo "|---|---|---|"
@@ -88,6 +98,7 @@ row zorvik.exe "resident memory of its Wine process at window shown" "${at[shown
 row zorvik.exe "whole run, wall time" "$(minus "${at[end_wall]}" "${at[start_wall]}") s"
 row zorvik.exe "whole run, CPU of its Wine process" "$(minus "${at[end_cpu]}" "${at[start_cpu]}") s"
 row zorvik.exe "whole run, CPU of the prefix's wineserver (the driver's polls included)" "$(minus "${at[end_server]}" "${at[start_server]}") s"
+row zorvik.exe "20 s idle with the port open, CPU of its Wine process (of wineserver)" "${at[idle_cpu]} s (${at[idle_server]} s)"
 row zorvik.exe "resident memory after the run (peak)" "${at[end_rss]} KiB (${at[peak_rss]} KiB)"
 row zorvik "size (Qt shared, build type $(build_type "$native"))" "$(size_kib strip "$native/app/zorvik")"
 # The Linux program, its numbers in the C locale.

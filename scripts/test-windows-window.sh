@@ -20,7 +20,7 @@ case "$kase" in
   whole) options=(--sim=pin --power-on-after=0) ;;  # switched on by the operator only
   puk) options=(--sim=puk) ;;
   silent) options=(--silent) ;;
-  ports) options=() ;;
+  ports | idle) options=() ;;
   demo) options=() ;;
   gone) options=(--sim=ready) ;;  # ended when the driver says "operator: unplug"  # the training program: its own modems, the emulator's port after them
   *) echo "unknown case $kase"; exit 2 ;;

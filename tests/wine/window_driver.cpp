@@ -363,7 +363,7 @@ int main() {
   int argc = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argc < 4) {
-    Say(L"usage: window_driver whole|puk|silent|ports|demo|gone PATH\\zorvik.exe WORKDIR [PORT]");
+    Say(L"usage: window_driver whole|puk|silent|ports|demo|gone|idle PATH\\zorvik.exe WORKDIR [PORT]");
     return 2;
   }
   const std::wstring kase = args[1], port = argc > 4 ? args[4] : L"COM3";
@@ -376,6 +376,12 @@ int main() {
     else if (kase == L"silent") Silent(p);
     else if (kase == L"demo") Demo(p);
     else if (kase == L"gone") Gone(p);
+    else if (kase == L"idle") {  // for the figures: the window left alone with its port open
+      Check(Text(p[idLAcom]) == L"свободен", L"the port did not open");
+      Say(L"idle: start");
+      Sleep(20'000);
+      Say(L"idle: end");
+    }
     else Check(false, L"unknown case " + kase);
     if (failed && kase != L"ports") {
       Say(L"log:");
