@@ -1,30 +1,67 @@
 #!/usr/bin/env bash
-# The README's picture: the training program under Xvfb, a whole run against
+# The README's pictures: the training program under Xvfb, a whole run against
 # its ready modem driven with xdotool (start pressed, the two power prompts
 # answered), then a screenshot of the window.
-#   bash scripts/screenshot.sh [build-dir] [out.png]
+#   bash scripts/screenshot.sh [build-dir] [out.png]            the Linux window
+#   bash scripts/screenshot.sh --windows [build-dir] [out.png]  zorvik-demo.exe under Wine
 # Installs what it needs (Xvfb, xdotool, ImageMagick) and builds first.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build}"
+windows=""
+[ "${1:-}" = "--windows" ] && { windows=1; shift; }
+build="${1:-$root/build${windows:+-win}}"
 mkdir -p "$build" && build="$(cd "$build" && pwd)"
-out="${2:-$root/docs/window.png}"
+out="${2:-$root/docs/window${windows:+-windows}.png}"
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 if [ -z "${ZORVIK_UNDER_XVFB:-}" ]; then
   bash "$root/scripts/setup.sh" --screenshot
-  bash "$root/scripts/build.sh" "$build"
-  exec env ZORVIK_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 900x700x24" bash "$0" "$build" "$out"
+  if [ -n "$windows" ]; then
+    [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF >/dev/null
+    cmake --build "$build" -j2 --target zorvik-demo window_driver
+  else
+    bash "$root/scripts/build.sh" "$build"
+  fi
+  exec env ZORVIK_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 900x700x24" bash "$0" ${windows:+--windows} "$build" "$out"
 fi
 
 work="$(mktemp -d)"
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  [ -z "$windows" ] || WINEPREFIX="$work/wine" wineserver -k >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 cd "$work"  # the log file would land here
+if [ -n "$windows" ]; then
+  # A prefix without serial ports: the machine's own are never offered. The
+  # window rig's driver plays the operator (its demo case) and holds the
+  # window open for the picture once the run has ended.
+  source "$root/scripts/wine-prefix.sh"
+  export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ru_RU.UTF-8
+  wine_prefix_boot "$WINEPREFIX"
+  wine_prefix_ports "$WINEPREFIX" "" >/dev/null
+  shot=""
+  while IFS= read -r line; do
+    if [ "$line" = "run: end" ]; then
+      sleep 2
+      # Wine's window without a window manager: the client area, as the
+      # X window it draws in.
+      for id in $(xdotool search --onlyvisible --name 'ЗОРВИК версия'); do
+        import -window "$id" "$out.tmp.png" 2>/dev/null && break
+      done
+      shot=1
+    fi
+  done < <(ZORVIK_DRIVER_HOLD_MS=6000 "$wine" "$build/tests/wine/window_driver.exe" demo \
+             "Z:${build//\//\\}\\app\\zorvik-demo.exe" "Z:${work//\//\\}")
+  [ -n "$shot" ] || { echo "the run did not end" >&2; exit 1; }
+  mkdir -p "$(dirname "$out")"
+  mv "$out.tmp.png" "$out"
+  echo "wrote $out"
+  exit 0
+fi
 "$build/app/zorvik-demo" &
 pids+=("$!")
 main="$(xdotool search --sync --onlyvisible --name 'ЗОРВИК версия' | head -1)"

@@ -237,6 +237,8 @@ struct Program {
   void Close() {
     if (!pi.hProcess) return;
     if (!form) TerminateProcess(pi.hProcess, 1);  // no window to close
+    // Held open a while for a screenshot of the outcome (scripts/screenshot.sh).
+    if (const wchar_t* hold = _wgetenv(L"ZORVIK_DRIVER_HOLD_MS")) Sleep(DWORD(_wtoi(hold)));
     PostMessageW(form, WM_CLOSE, 0, 0);
     DWORD code = 0;
     const bool ended = WaitForSingleObject(pi.hProcess, DWORD(kLimitMs)) == WAIT_OBJECT_0;
