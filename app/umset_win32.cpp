@@ -23,27 +23,11 @@ constexpr int kMinPane = 30;
 const char* const kDtrItems[3] = {"AT&&D0 (только для КВАРТИРНЫХ)", "AT&&D1 (универсальный, но  медлительный)",
                                   "AT&&D2 (только для ПРОМЫШЛЕННЫХ)"};
 
-std::wstring WideFromUtf8(std::string_view s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
-  std::wstring w(size_t(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), w.data(), n);
-  return w;
-}
-
-std::string Utf8FromWide(std::wstring_view w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(size_t(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
-  return s;
-}
-
 // Control characters are shown as their pictures (U+2400…): an edit box
 // would break the line at a CR or, one line high, cut the text there; the
 // bytes come back when the text is read.
-std::wstring Shown(const std::string& cp1251) { return WideFromUtf8(setup::PaneShown(cp1251)); }
-std::string Bytes(const std::wstring& shown) { return setup::PaneBytes(Utf8FromWide(shown)); }
+std::wstring Shown(const std::string& cp1251) { return toolkit::Wide(setup::PaneShown(cp1251), CP_UTF8); }
+std::string Bytes(const std::wstring& shown) { return setup::PaneBytes(toolkit::Narrow(shown, CP_UTF8)); }
 
 // The system's edit box lays a paragraph out in time that grows with the
 // square of its length (a 40 000-character reply took 27 s under Wine, with
@@ -210,7 +194,7 @@ void TForm1::BuildControls() {
   RGDTR = Child(PAmain, L"BUTTON", L"режим передачи данных (DTR)", WS_VISIBLE | BS_GROUPBOX, 136, 48, 257, 105, idRGDTR);
   for (int i = 0; i < 3; ++i) {
     // The stored texts double the ampersand, which the button shows as one.
-    const std::wstring item = WideFromUtf8(kDtrItems[i]);
+    const std::wstring item = toolkit::Wide(kDtrItems[i], CP_UTF8);
     RGDTRItems[i] = Child(PAmain, L"BUTTON", item.c_str(), WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0),
                           136 + 4, 48 + 18 + i * 28, 251, 20, idRGDTRItem0 + i);
   }
@@ -395,42 +379,33 @@ LRESULT TForm1::PanelMessage(HWND panel, UINT msg, WPARAM wParam, LPARAM lParam)
 }
 
 void TForm1::Command(int id, int code) {
-  switch (id) {
-    case idBBB:
-      if (code == BN_CLICKED) BBBClick();
-      break;
-    case idBBE:
-      if (code == BN_CLICKED) BBEClick();
-      break;
-    case idCBpuk:
-      if (code == BN_CLICKED) CBpukClick();
-      break;
-    case idCBht:
-      if (code == BN_CLICKED) CBhtClick();
-      break;
-    case idCBsend:
-      if (code == BN_CLICKED) CBsendClick();
-      break;
-    case idRGDTRItem0:
-    case idRGDTRItem1:
-    case idRGDTRItem2:
-      if (code == BN_CLICKED) KeepDtrTabStop();
-      break;
-    case idCBcom:
-      // Typing runs the choice at every change. Choosing an item runs it
-      // also when the item is the one shown, so a busy port can be tried
-      // again; the field gets the item's text first.
-      if (code == CBN_EDITCHANGE) {
-        if (!settingPortText_) CBcomChange();
-      } else if (code == CBN_SELENDOK || (code == CBN_SELCHANGE && !SendMessageW(CBcom, CB_GETDROPPEDSTATE, 0, 0))) {
-        const LRESULT index = SendMessageW(CBcom, CB_GETCURSEL, 0, 0);
-        if (index < 0) break;
-        std::wstring item(size_t(SendMessageW(CBcom, CB_GETLBTEXTLEN, WPARAM(index), 0)) + 1, L'\0');
-        item.resize(size_t(SendMessageW(CBcom, CB_GETLBTEXT, WPARAM(index), LPARAM(item.data()))));
-        SetPortText(item);
-        CBcomChange();
-      }
-      break;
+  // The buttons and check boxes: a click runs the control's handler.
+  using Handler = void (*)(TForm1&);
+  static const std::pair<int, Handler> clicks[] = {
+      {idBBB, [](TForm1& f) { f.BBBClick(); }},
+      {idBBE, [](TForm1& f) { f.BBEClick(); }},
+      {idCBpuk, [](TForm1& f) { f.CBpukClick(); }},
+      {idCBht, [](TForm1& f) { f.CBhtClick(); }},
+      {idCBsend, [](TForm1& f) { f.CBsendClick(); }},
+      {idRGDTRItem0, [](TForm1& f) { f.KeepDtrTabStop(); }},
+      {idRGDTRItem1, [](TForm1& f) { f.KeepDtrTabStop(); }},
+      {idRGDTRItem2, [](TForm1& f) { f.KeepDtrTabStop(); }}};
+  if (code == BN_CLICKED)
+    for (const auto& [control, handler] : clicks)
+      if (control == id) handler(*this);
+  if (id != idCBcom) return;
+  // Typing runs the choice at every change. Choosing an item runs it also
+  // when the item is the one shown, so a busy port can be tried again; the
+  // field gets the item's text first.
+  if (code == CBN_EDITCHANGE) {
+    if (!settingPortText_) CBcomChange();
+  } else if (code == CBN_SELENDOK || (code == CBN_SELCHANGE && !SendMessageW(CBcom, CB_GETDROPPEDSTATE, 0, 0))) {
+    const LRESULT index = SendMessageW(CBcom, CB_GETCURSEL, 0, 0);
+    if (index < 0) return;
+    std::wstring item(size_t(SendMessageW(CBcom, CB_GETLBTEXTLEN, WPARAM(index), 0)) + 1, L'\0');
+    item.resize(size_t(SendMessageW(CBcom, CB_GETLBTEXT, WPARAM(index), LPARAM(item.data()))));
+    SetPortText(item);
+    CBcomChange();
   }
 }
 

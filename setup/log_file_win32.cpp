@@ -1,17 +1,10 @@
 #include <windows.h>
 
 #include "setup/log_file.h"
+#include "toolkit/wide_text_win32.h"
 
 namespace setup {
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-  std::wstring w(size_t(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), w.data(), n);
-  return w;
-}
 
 // The system's words for an error, in the user's language.
 std::string Reason(DWORD err) {
@@ -22,16 +15,13 @@ std::string Reason(DWORD err) {
   std::wstring w = n && text ? std::wstring(text, n) : L"error " + std::to_wstring(err);
   if (text) LocalFree(text);
   while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L' ')) w.pop_back();
-  const int m = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(size_t(m), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), m, nullptr, nullptr);
-  return s;
+  return toolkit::Narrow(w, CP_UTF8);
 }
 
 }  // namespace
 
 bool ReplaceLogFile(const std::string& path, const std::string& bytes, std::string& reason) {
-  const std::wstring target = Wide(path);
+  const std::wstring target = toolkit::Wide(path, CP_UTF8);
   const size_t slash = target.find_last_of(L"\\/");
   const std::wstring dir = slash == std::wstring::npos ? L"." : target.substr(0, slash + 1);
   // Windows refuses to replace a read-only file; Wine would replace it.

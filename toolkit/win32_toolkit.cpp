@@ -7,22 +7,6 @@
 
 namespace toolkit {
 
-std::wstring WideFrom1251(std::string_view s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(1251, 0, s.data(), int(s.size()), nullptr, 0);
-  std::wstring w(size_t(n), L'\0');
-  MultiByteToWideChar(1251, 0, s.data(), int(s.size()), w.data(), n);
-  return w;
-}
-
-std::string Cp1251FromWide(std::wstring_view w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, w.data(), int(w.size()), nullptr, 0, "?", nullptr);
-  std::string s(size_t(n), '\0');
-  WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, w.data(), int(w.size()), s.data(), n, "?", nullptr);
-  return s;
-}
-
 // Windows queues WM_TIMER again while the handler of the previous tick waits
 // inside (its waits dispatch messages): the tick is dropped while a handler
 // of the same enabling runs. Disabling and enabling again starts a new

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "toolkit/toolkit.h"
+#include "toolkit/wide_text_win32.h"
 
 #include <windows.h>  // after toolkit.h, whose RGB it defines as a macro
 
@@ -46,9 +47,5 @@ class Win32Toolkit final : public Toolkit {
   bool quitSeen_ = false;
   int exitCode_ = 0;
 };
-
-// UTF-16 of Windows-1251 text, and back ('?' for what has no 1251 form).
-std::wstring WideFrom1251(std::string_view cp1251);
-std::string Cp1251FromWide(std::wstring_view wide);
 
 }  // namespace toolkit
