@@ -11,17 +11,23 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "modemsim/due_actions.h"
 #include "modemsim/engine.h"
 #include "modemsim/options.h"
+#include "modemsim/pty_line_settings.h"
 #include "serial/line_time.h"
 
 namespace {
@@ -54,17 +60,6 @@ class RealClock final : public Clock {
   uint64_t start_ = MonotonicUs();
   modemsim::DueActions due_;
 };
-
-uint32_t SpeedValue(speed_t s) {
-  static const std::pair<speed_t, uint32_t> table[] = {
-      {B50, 50},       {B75, 75},       {B110, 110},     {B134, 134},       {B150, 150},       {B200, 200},
-      {B300, 300},     {B600, 600},     {B1200, 1200},   {B1800, 1800},     {B2400, 2400},     {B4800, 4800},
-      {B9600, 9600},   {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200}, {B230400, 230400},
-      {B460800, 460800}, {B921600, 921600}};
-  for (const auto& [code, value] : table)
-    if (code == s) return value;
-  return 0;
-}
 
 std::string Printable(const std::string& bytes) {
   std::string out;
@@ -113,17 +108,12 @@ class PtyLine final : public modemsim::Line {
 
   // The program's side of the line settings, as it set them on the slave.
   void Refresh() {
-    termios t{};
-    if (master_ < 0 || tcgetattr(master_, &t) != 0) return;
-    speed_ = SpeedValue(cfgetospeed(&t));
-    switch (t.c_cflag & CSIZE) {
-      case CS5: bits_ = 5; break;
-      case CS6: bits_ = 6; break;
-      case CS7: bits_ = 7; break;
-      default: bits_ = 8;
-    }
-    parity_ = (t.c_cflag & PARENB) != 0;
-    stopBits_ = (t.c_cflag & CSTOPB) ? 2 : 1;
+    modemsim::PtyLineSettings line;
+    if (master_ < 0 || !modemsim::ReadPtyLineSettings(master_, line)) return;
+    speed_ = line.rate;
+    bits_ = line.dataBits;
+    parity_ = line.parity != 'N';
+    stopBits_ = line.stopBits;
   }
 
   // Writes what is due; returns whether bytes wait for room in the pty.

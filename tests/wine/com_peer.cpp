@@ -16,45 +16,25 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "modemsim/pty_line_settings.h"
 
 namespace {
 
 volatile sig_atomic_t stop = 0;
 
-uint32_t SpeedValue(speed_t s) {
-  static const std::pair<speed_t, uint32_t> table[] = {
-      {B110, 110},     {B300, 300},     {B600, 600},     {B1200, 1200},     {B2400, 2400},     {B4800, 4800},
-      {B9600, 9600},   {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200}, {B230400, 230400}};
-  for (const auto& [code, value] : table)
-    if (code == s) return value;
-  return 0;
-}
-
 std::string LineSettings(int fd) {
-  termios t{};
-  if (tcgetattr(fd, &t) != 0) return "LINE ?";
-  int bits = 8;
-  switch (t.c_cflag & CSIZE) {
-    case CS5: bits = 5; break;
-    case CS6: bits = 6; break;
-    case CS7: bits = 7; break;
-    default: break;
-  }
-  char parity = 'N';
-  if (t.c_cflag & PARENB) {
-#ifdef CMSPAR
-    if (t.c_cflag & CMSPAR) parity = (t.c_cflag & PARODD) ? 'M' : 'S';
-    else
-#endif
-      parity = (t.c_cflag & PARODD) ? 'O' : 'E';
-  }
-  return "LINE " + std::to_string(SpeedValue(cfgetospeed(&t))) + " " + std::to_string(bits) + " " + parity + " " +
-         ((t.c_cflag & CSTOPB) ? "2" : "1");
+  modemsim::PtyLineSettings line;
+  if (!modemsim::ReadPtyLineSettings(fd, line)) return "LINE ?";
+  return "LINE " + std::to_string(line.rate) + " " + std::to_string(line.dataBits) + " " + line.parity + " " +
+         std::to_string(line.stopBits);
 }
 
 struct Port {
