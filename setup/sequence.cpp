@@ -2,6 +2,7 @@
 // reply is judged against the command that produced it, by the first row of
 // the table whose command matches.
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "setup/setup_form.h"
@@ -111,8 +112,10 @@ void TSetupForm::AdvanceSequence(const std::string&) {
        {{has("OK"), advance("AT^SMSO")},
         {nullptr, fail("не удалось сохранить основные установки или ответ модема непонятен")}}},
       {is("AT^SMSO"),
-       {{has("OFF"), [](TSetupForm& f) { f.ReplyText.clear(); f.ReplyLength = 0; }},  // wait for the shutdown
-        {has("SHUTDOWN"), [](TSetupForm& f) { f.PowerCycle(); }},
+       // The shutdown report first: a quick modem sends it before the "OFF"
+       // reply is judged, and emptying the buffer then would wait for ever.
+       {{has("SHUTDOWN"), [](TSetupForm& f) { f.PowerCycle(); }},
+        {has("OFF"), [](TSetupForm& f) { f.ReplyText.clear(); f.ReplyLength = 0; }},  // wait for the shutdown
         {has("SYSSTART"), advance("AT+CSNS?")},
         {nullptr, fail(kExtra)}}},
       {is("AT+CSNS?"),

@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -35,6 +36,7 @@
 #include <random>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "app/umset.h"
@@ -280,6 +282,7 @@ class World {
   bool stuck_ = false;
   uint64_t stuckSinceUs_ = 0;
   uint64_t offPrompts_ = 0, onPrompts_ = 0;
+  bool offPromptSinceSend_ = false;
   // how this operator goes about the power-on: when told, early (with the
   // power-off box or the wait still running), or never; drawn at the first
   // power-off prompt
@@ -529,6 +532,7 @@ uint64_t World::AnswerPrompt(const toolkit::SimToolkit::Prompt& p) {
   // A power prompt comes again only for a new cause: each power-off prompt
   // for a shutdown report of its own, each power-on prompt after a power-off
   // one and only while the run still waits on AT^SMSO.
+  if (off) offPromptSinceSend_ = true;
   if (off && ++offPrompts_ > wire_.shutdownsRead)
     Violation("the operator is asked again to switch the modem off without a new shutdown report", Tail(8));
   if (on && ++onPrompts_ > offPrompts_) Violation("more power-on prompts than power-off prompts", Tail(8));
@@ -755,6 +759,7 @@ void World::OnLine(const std::string& line) {
     if (!EndsWith(command_, "\r")) Violation("a command line lost its CR", Tail(3));
     lastSent_ = command_.substr(0, command_.size() - 1);
     sendFailed_ = false;
+    offPromptSinceSend_ = false;
     return;
   }
   if (StartsWith(line, kReply)) {
@@ -853,8 +858,9 @@ void World::AfterEvent() {
 // What a run may wait on without end: the operator (a prompt, a port that
 // cannot be opened, a command line the operator has edited), a wait on the
 // gauge, a reply still coming, or a step that gives no verdict of its own:
-// the PIN reply, the modem's reports after AT^SMSO, a command not in the
-// table. Every other command's reply ends the run or moves it on.
+// the PIN reply, the modem's reports after AT^SMSO (until its shutdown is
+// reported), a command not in the table. Every other command's reply ends
+// the run or moves it on.
 bool World::WaitsVisibly() const {
   const app::TForm1& f = *form_;
   if (tk_.OpenPrompts() > 0 || f.GaugeWaitsRunning() > 0) return true;
@@ -862,6 +868,10 @@ bool World::WaitsVisibly() const {
   if (sendFailed_) return true;
   const std::string command = app::FromDisplay(f.LEHT->text());
   if (command != lastSent_) return true;
+  // The shutdown report is in and judged, yet the operator was never asked
+  // to cycle the power: the modem stays off and the run waits for nothing.
+  if (command == "AT^SMSO" && !offPromptSinceSend_ && wire_.readSinceSend.find("SHUTDOWN") != std::string::npos)
+    return false;
   static const std::vector<std::string> judged = {"ATI",    "AT+CPIN?",    "AT&F", "ATS0=1",  "AT+CSNS=4",
                                                   "AT+IPR=9600", "AT&W", "AT+CSNS?", "AT&V"};
   const bool verdict = std::find(judged.begin(), judged.end(), command) != judged.end() ||
