@@ -1,8 +1,14 @@
 #include "app/umset.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -13,7 +19,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QFontInfo>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTextBlock>
@@ -35,12 +40,11 @@ QColor ToQColor(toolkit::TColor c) {
 
 constexpr int kEditHeight = 21;
 
-// A caption 3 pixels above its box, as the labelled edit boxes have it.
-void CaptionAbove(QWidget* parent, QWidget* box, const QString& text) {
-  auto* label = new QLabel(text, parent);
+// A caption 3 pixels above its box, as the labelled edit boxes have it,
+// sized to its text in the label's present font.
+void PlaceCaption(QLabel* label) {
   label->adjustSize();
-  label->move(box->x(), box->y() - label->height() - 3);
-  label->setBuddy(box);
+  label->move(label->buddy()->x(), label->buddy()->y() - label->height() - 3);
 }
 
 const char* const kDtrItems[3] = {"AT&&D0 (только для КВАРТИРНЫХ)", "AT&&D1 (универсальный, но  медлительный)",
@@ -142,7 +146,7 @@ void TForm1::BuildControls() {
 
   LEpin = new QLineEdit(QStringLiteral("4739"), PAmain);
   LEpin->setGeometry(32, 64, 65, kEditHeight);
-  CaptionAbove(PAmain, LEpin, U("PIN код"));
+  CaptionAbove(LEpin, U("PIN код"));
   LEpin->installEventFilter(this);
 
   BBB = new QPushButton(U("НАЧАТЬ"), PAmain);
@@ -170,7 +174,7 @@ void TForm1::BuildControls() {
 
   LEPUK = new QLineEdit(QStringLiteral("31570946"), PAmain);
   LEPUK->setGeometry(32, 240, 65, kEditHeight);
-  CaptionAbove(PAmain, LEPUK, U("PUK код"));
+  CaptionAbove(LEPUK, U("PUK код"));
   LEPUK->setEnabled(false);
   LEPUK->setToolTip(U("набрать и нажать Enter"));
   LEPUK->installEventFilter(this);
@@ -181,7 +185,7 @@ void TForm1::BuildControls() {
 
   LEHT = new QLineEdit(PAmain);
   LEHT->setGeometry(32, 280, 121, kEditHeight);
-  CaptionAbove(PAmain, LEHT, U("КОМАНДА"));
+  CaptionAbove(LEHT, U("КОМАНДА"));
   LEHT->setEnabled(false);
   LEHT->setToolTip(U("ГИПЕРТЕРМИНАЛ"));
   LEHT->installEventFilter(this);
@@ -247,11 +251,28 @@ void TForm1::BuildControls() {
   ChooseFont();
 }
 
+void TForm1::CaptionAbove(QWidget* box, const QString& text) {
+  auto* label = new QLabel(text, PAmain);
+  label->setBuddy(box);
+  PlaceCaption(label);
+  captions_.push_back(label);
+}
+
+// Every captioned control of the panel, measured as its style lays it out:
+// buttons and check boxes by their size hint, the group by its frame's
+// caption, labels that do not wrap by their text.
 std::vector<QWidget*> TForm1::ClippedControls() const {
   std::vector<QWidget*> clipped;
-  for (QWidget* w : std::initializer_list<QWidget*>{BBB, BBE, CBsend, RGDTRItems[0], RGDTRItems[1], RGDTRItems[2]})
-    if (w->sizeHint().width() > w->width() || w->sizeHint().height() > w->height() + 4) clipped.push_back(w);
-  if (RGDTR->minimumSizeHint().width() > RGDTR->width()) clipped.push_back(RGDTR);
+  for (QWidget* w : PAmain->findChildren<QWidget*>()) {
+    bool fits = true;
+    if (auto* b = qobject_cast<QAbstractButton*>(w); b && !b->text().isEmpty())
+      fits = b->sizeHint().width() <= b->width() && b->sizeHint().height() <= b->height() + 4;
+    else if (auto* g = qobject_cast<QGroupBox*>(w))
+      fits = g->minimumSizeHint().width() <= g->width();
+    else if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap() && !l->text().isEmpty())
+      fits = l->sizeHint().width() <= l->width();
+    if (!fits) clipped.push_back(w);
+  }
   return clipped;
 }
 
@@ -265,6 +286,10 @@ void TForm1::ChooseFont() {
                              QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")};
   auto fits = [this](const QFont& font) {
     setFont(font);
+    // Labels keep the size they were given: the captions and the port
+    // status follow the font, then every caption is measured.
+    for (QLabel* caption : captions_) PlaceCaption(caption);
+    LAcom->adjustSize();
     return ClippedControls().empty();
   };
   QFont fallback(faces.front(), 8);

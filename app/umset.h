@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -101,6 +102,7 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
   void BuildControls();
   void PlaceBottomControls();
   void ChooseFont();
+  void CaptionAbove(QWidget* box, const QString& text);
   // The handler as a callable: a pointer to a member of the base class,
   // converted to one of this class, makes UndefinedBehaviorSanitizer report
   // the (valid) call through it.
@@ -109,6 +111,7 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
   Environment env_;
   toolkit::TColor logColour_ = toolkit::clWindow;
   bool outerSizeFixed_ = false;
+  std::vector<QLabel*> captions_;
 };
 
 // Texts with control characters are shown with their pictures (U+2400…) so
