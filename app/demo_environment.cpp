@@ -1,3 +1,8 @@
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "app/environment.h"
 #include "modemsim/training_modems.h"
 

@@ -4,6 +4,7 @@
 // setup::TSetupForm, as in the Qt window.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/environment.h"

@@ -4,15 +4,18 @@
 //   bench_large_reply [KiB]   (default 1024)
 #include <QApplication>
 #include <QPushButton>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <poll.h>
 #include <pty.h>
+#include <string>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "bench/process_figures.h"
 #include "app/umset.h"

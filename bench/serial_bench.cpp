@@ -2,15 +2,19 @@
 // the 50 ms poll, and raw-delivery throughput of 1 MiB.
 //   bench_serial [idle-seconds]
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <poll.h>
 #include <pty.h>
+#include <string>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 #include "bench/process_figures.h"
 #include "serial/serial_driver.h"

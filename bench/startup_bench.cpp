@@ -4,6 +4,7 @@
 //   bench_startup [wait-seconds]
 #include <QApplication>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>

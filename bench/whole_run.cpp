@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <string_view>
 #include <sys/resource.h>
 
 #include "bench/process_figures.h"

@@ -1,5 +1,7 @@
 #include "meterlink/comma_text.h"
 
+#include <utility>
+
 namespace meterlink {
 
 namespace {

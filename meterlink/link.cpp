@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <string_view>
 
 #include "meterlink/ucv.h"

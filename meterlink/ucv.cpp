@@ -1,5 +1,9 @@
 #include "meterlink/ucv.h"
 
+#include <cstdint>
+#include <memory>
+#include <utility>
+
 namespace meterlink {
 
 namespace {

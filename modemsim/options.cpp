@@ -1,6 +1,7 @@
 #include "modemsim/options.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace modemsim {

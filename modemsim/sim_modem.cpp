@@ -1,6 +1,9 @@
 #include "modemsim/sim_modem.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <utility>
 
 namespace modemsim {
 

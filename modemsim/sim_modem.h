@@ -4,6 +4,7 @@
 // the modem's is misheard in both directions, as it would be on a cable.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 #include "modemsim/due_actions.h"
 #include "modemsim/sim_modem.h"

@@ -6,9 +6,11 @@
 // Every other port name goes on to the machine's own ports.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "modemsim/engine.h"

@@ -1,4 +1,6 @@
 // The user's collation through Qt (ICU where Qt has it).
+#include <string_view>
+
 #include <QCollator>
 #include <QLocale>
 #include <QString>

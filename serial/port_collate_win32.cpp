@@ -1,6 +1,8 @@
 // The user's collation as Windows has it for its text lists.
 #include <windows.h>
 
+#include <string_view>
+
 #include "serial/port_system.h"
 
 namespace serial {

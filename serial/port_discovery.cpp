@@ -1,4 +1,8 @@
 #include <algorithm>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "serial/port_system.h"
 

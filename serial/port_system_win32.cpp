@@ -1,5 +1,7 @@
 #include "serial/port_system_win32.h"
 
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace serial {

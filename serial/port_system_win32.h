@@ -6,6 +6,10 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "serial/port_system.h"
 
 namespace serial {

@@ -2,9 +2,14 @@
 // a phantom 8250 slot nor the system's console.
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "serial/port_system.h"
 #include "toolkit/codepage.h"

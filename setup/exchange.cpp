@@ -1,5 +1,8 @@
 // The command exchange cycle: send the command line, collect the reply until
 // the line stays quiet, evaluate it.
+#include <cstdint>
+#include <string>
+
 #include "setup/setup_form.h"
 #include "toolkit/codepage.h"
 

@@ -1,6 +1,8 @@
 // The handlers of the window's other controls, written once for both windows:
 // the port choice and its status, the PIN/PUK entry, the check boxes, the log
 // pane's gestures and the log file.
+#include <string>
+
 #include "setup/log_file.h"
 #include "setup/setup_form.h"
 #include "toolkit/codepage.h"

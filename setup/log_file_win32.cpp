@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include "setup/log_file.h"
+#include <algorithm>
+
 #include "toolkit/wide_text_win32.h"
 
 namespace setup {

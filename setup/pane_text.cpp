@@ -1,5 +1,7 @@
 #include "setup/pane_text.h"
 
+#include <cstdint>
+
 #include "toolkit/codepage.h"
 
 namespace setup {

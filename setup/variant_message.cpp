@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 #include "setup/setup_form.h"
 #include "toolkit/c_library.h"

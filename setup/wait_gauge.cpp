@@ -1,5 +1,8 @@
 // The wait gauge: half-second steps under a blinking label, and the blocking
 // wait that keeps the window alive.
+#include <cstdint>
+#include <string>
+
 #include "setup/setup_form.h"
 
 namespace setup {

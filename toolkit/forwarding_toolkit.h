@@ -3,6 +3,12 @@
 // the passes of the loop are counted).
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <utility>
+
 #include "toolkit/toolkit.h"
 
 namespace toolkit {

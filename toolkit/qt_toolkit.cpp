@@ -1,5 +1,12 @@
 #include "toolkit/qt_toolkit.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <utility>
+
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QMessageBox>

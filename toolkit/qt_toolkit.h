@@ -1,6 +1,12 @@
 // The toolkit of the real program: Qt's event loop, timers and message box.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <utility>
+
 #include <QObject>
 #include <QString>
 

@@ -1,6 +1,10 @@
 #include "toolkit/win32_toolkit.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "toolkit/tick_count.h"

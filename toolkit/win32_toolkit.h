@@ -2,8 +2,12 @@
 // timers (WM_TIMER to a message-only window) and the system's message boxes.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <string_view>
+#include <utility>
 
 #include "toolkit/toolkit.h"
 #include "toolkit/wide_text_win32.h"

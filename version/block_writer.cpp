@@ -1,5 +1,6 @@
 #include "version/block_writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <stdexcept>

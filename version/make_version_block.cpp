@@ -1,9 +1,13 @@
 // Build step: the program's version block from its description, as a C++
 // source that puts the block into its own ELF section.
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "version/block_writer.h"
 #include "version/version_platform.h"

@@ -1,6 +1,7 @@
 #include "version/version_info.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 

@@ -1,4 +1,8 @@
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
+#include <optional>
+#include <string>
 
 #include "toolkit/codepage.h"
 #include "version/elf_section.h"

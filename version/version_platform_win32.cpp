@@ -6,6 +6,8 @@
 #undef GetFileVersionInfo
 #undef VerQueryValue
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace version {

@@ -1,6 +1,10 @@
 // The version block as the version resource of a Windows executable.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <utility>
+
 #include "version/version_platform.h"
 
 namespace version {

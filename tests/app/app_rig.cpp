@@ -1,5 +1,12 @@
 #include "app_rig.h"
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <QLineEdit>
 #include <QTest>
 

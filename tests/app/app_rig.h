@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>

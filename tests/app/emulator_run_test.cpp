@@ -6,7 +6,10 @@
 
 #include <QProgressBar>
 #include <QPushButton>
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app_rig.h"
 #include "modemsim/sim_modem.h"
@@ -54,7 +57,9 @@ TEST_P(EmulatorRun, EndsNamed) {
   const auto log = r.Log();
   EXPECT_EQ(LastNonEmpty(log), c.lastLine);
   EXPECT_EQ(r.form->LogColour(), c.colour);
-  if (c.alsoLogged) EXPECT_TRUE(r.LogHas(c.alsoLogged)) << c.alsoLogged;
+  if (c.alsoLogged) {
+    EXPECT_TRUE(r.LogHas(c.alsoLogged)) << c.alsoLogged;
+  }
   EXPECT_TRUE(r.form->BBB->isEnabled());
   EXPECT_FALSE(r.form->Tw->Enabled());
   EXPECT_TRUE(r.form->Gw->isHidden());

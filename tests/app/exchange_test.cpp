@@ -1,4 +1,8 @@
 // The command exchange cycle through the real window, in virtual time.
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>

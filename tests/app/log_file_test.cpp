@@ -8,11 +8,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <sys/mount.h>
 #include <unistd.h>
+#include <vector>
 
 #include "app_rig.h"
 

@@ -1,6 +1,13 @@
 // The training program's window against its training modems, in virtual
 // time: the modems run on the window's own toolkit, so SimToolkit drives
 // them exactly as Qt's does in zorvik-demo.
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cstdint>
 #include <cstdio>
 
 #include "app_rig.h"

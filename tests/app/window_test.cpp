@@ -16,7 +16,11 @@
 #include <QSplitter>
 #include <QKeyEvent>
 #include <QTest>
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "app_rig.h"
 #include "tests/common/choose_item.h"
@@ -253,7 +257,8 @@ TEST(Window, TabWalksTheControlsInOrderAndLeavesThePinBoxes) {
   Rig r;
   app::TForm1& f = *r.form;
   f.show();
-  QApplication::setActiveWindow(&f);
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
   QTest::mouseClick(f.CBpuk, Qt::LeftButton);
   QTest::mouseClick(f.CBht, Qt::LeftButton);
   f.CBcom->setFocus();

@@ -2,6 +2,8 @@
 // queue instead of spinning, and a timer ticks inside it at its period.
 #pragma once
 
+#include <cstdint>
+
 #include <gtest/gtest.h>
 
 #include "tests/common/counting_toolkit.h"

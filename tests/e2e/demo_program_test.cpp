@@ -1,6 +1,8 @@
 // zorvik-demo in real time, as its user runs it: started as its main starts
 // it, НАЧАТЬ on the training modem chosen at start, the two power prompts
 // answered in their message boxes.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "bench/demo_run.h"

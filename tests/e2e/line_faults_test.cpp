@@ -10,13 +10,16 @@
 #include <QPushButton>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <poll.h>
 #include <pty.h>
 #include <random>

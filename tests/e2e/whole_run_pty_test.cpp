@@ -3,6 +3,8 @@
 // prompts. It must give the same log as the run in virtual time and take at
 // least the time its waits take; how much longer, and its CPU seconds, are
 // the figures of bench_whole_run.
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "bench/whole_run.h"

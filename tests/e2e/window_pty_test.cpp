@@ -4,10 +4,13 @@
 
 #include <QPushButton>
 #include <atomic>
+#include <cstdint>
 #include <poll.h>
 #include <pty.h>
+#include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "app/umset.h"
 #include "toolkit/codepage.h"

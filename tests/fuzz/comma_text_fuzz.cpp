@@ -2,6 +2,7 @@
 // reading what was written gives the items back.
 //   first byte even: the rest is a comma-text;
 //   first byte odd:  the rest is items, each a length byte and its bytes.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -7,6 +7,7 @@
 //   byte 2: the response time-out in quarter seconds;
 //   then replies: a delay byte (20 ms units; bit 7: sent in two halves) and
 //   a chunk.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

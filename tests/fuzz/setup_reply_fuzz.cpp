@@ -11,6 +11,7 @@
 //   then replies: a delay byte (20 ms units; bit 7: sent in two halves,
 //   3.5 s apart) and a chunk; one to each command line, and one unasked
 //   when the operator is told to switch the modem on.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,10 @@
 // The calculator's block catalogue, device records and name tables as
 // start-up builds them, and the library's start-up and shutdown.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "meterlink/ucv.h"

@@ -1,5 +1,8 @@
 // The comma-text reader and writer the catalogue's field lists and the name
 // tables are stored in.
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "meterlink/comma_text.h"

@@ -2,7 +2,11 @@
 // link must survive: huge and binary targets, a reply flood.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <regex>
+#include <string>
+#include <vector>
 
 #include "link_rig.h"
 

@@ -1,6 +1,11 @@
 // The dial-up link in virtual time: calls, hang-up, failed attempts, time-out,
 // the countdown and the log lines, against the modem emulator and against
 // modems scripted on the simulated line.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "link_rig.h"

@@ -1,5 +1,11 @@
 // The emulated modem on its own, in virtual time: the behaviour the set-up
 // and the dialler rely on. A fault here would hide a fault in the program.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "modemsim/engine.h"

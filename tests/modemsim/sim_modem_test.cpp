@@ -1,5 +1,11 @@
 // The modem attached to a simulated serial port: line time both ways, the
 // rate it understands, and the line dropping in the middle of a reply.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "modemsim/sim_modem.h"

@@ -1,4 +1,9 @@
 // Delivery and sending, on the simulated line in virtual time.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "serial/serial_driver.h"

@@ -1,4 +1,8 @@
 // Property rules and connecting, on the simulated line.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "serial/serial_driver.h"

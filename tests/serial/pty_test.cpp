@@ -5,12 +5,16 @@
 #include <sys/file.h>
 #include <termios.h>
 #include <chrono>
+#include <cstdint>
 #include <fcntl.h>
+#include <memory>
 #include <pty.h>
+#include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include <filesystem>
 

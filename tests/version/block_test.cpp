@@ -3,7 +3,12 @@
 // run under AddressSanitizer too).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "version/version_block.h"
 #include "version_test_blocks.h"

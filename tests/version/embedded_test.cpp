@@ -2,7 +2,9 @@
 // program's build step, and reads it from its running executable.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
+#include <vector>
 
 #include "toolkit/codepage.h"
 #include "version/elf_section.h"

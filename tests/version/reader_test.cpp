@@ -1,5 +1,11 @@
 // TVersionInfo over blocks held in memory: the table key from the locale's
 // digits in the probe or the fallback, the lookups, and the caption.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "toolkit/codepage.h"

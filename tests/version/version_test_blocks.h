@@ -2,9 +2,13 @@
 // file, and single string tables of any key.
 #pragma once
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "version/block_writer.h"
 

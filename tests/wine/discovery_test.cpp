@@ -3,7 +3,11 @@
 // own calls on the ports of the test prefix.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "peer.h"
 #include "serial/port_discovery.h"

@@ -5,6 +5,10 @@
 #include "serial/serial_driver.h"
 #include "real_time_toolkit.h"
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 #include <windows.h>
 

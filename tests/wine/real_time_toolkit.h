@@ -3,6 +3,11 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "toolkit/tick_count.h"

@@ -1,6 +1,8 @@
 // The toolkit's tick count on Windows is the system's GetTickCount.
 #include "toolkit/tick_count.h"
 
+#include <cstdint>
+
 #include <gtest/gtest.h>
 #include <windows.h>
 

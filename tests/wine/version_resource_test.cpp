@@ -1,5 +1,10 @@
 // TVersionInfo on version resources: this program's own, made from
 // version_block.txt, and a program without one.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 #include <windows.h>
 // The platform interface has the calls' own names.

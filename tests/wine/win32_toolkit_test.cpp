@@ -3,6 +3,10 @@
 // itself does not keep (it queues WM_TIMER again while a handler waits).
 #include "toolkit/win32_toolkit.h"
 
+#include <algorithm>
+#include <memory>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "tests/common/wait_check.h"

@@ -1,6 +1,10 @@
 // The Win32 window's own plumbing, on the system's controls (under Wine with
 // a display): keys, the log pane's gestures and the port choice, against the
 // training modems on the real message loop.
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "app/control_ids_win32.h"
