@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need (Debian 12 / Ubuntu 22.04+).
+# Installs what the build and the tests need (Debian 12 and 13).
 #   bash scripts/setup.sh                the program and its tests
 #   bash scripts/setup.sh --screenshot   also xdotool and ImageMagick
 set -euo pipefail
@@ -25,6 +25,16 @@ if ((${#missing[@]})); then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
+  # A release without one of them fails here, by the package's name, not
+  # later at a missing header or program.
+  unknown=()
+  for p in "${missing[@]}"; do
+    apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]' || unknown+=("$p")
+  done
+  if ((${#unknown[@]})); then
+    echo "setup: this system's package sources have no ${unknown[*]}" >&2
+    exit 1
+  fi
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi
 

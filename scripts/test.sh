@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds and runs every test in three stages: the
-# native build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the Windows cross-build under Wine. Every
-# stage runs even when one before it failed; the summary at the end gives
-# each stage's outcome and time, and its last line counts the tests.
+# Sets up the machine, builds and runs every test in stages: the native
+# build, its Debian package installed and started, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows
+# cross-build under Wine. Every stage runs even when one before it failed;
+# the summary at the end gives each stage's outcome and time, and its last
+# line counts the tests.
 # Exits non-zero when any stage failed.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -56,11 +57,13 @@ native() {
     (cd "$root/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
 }
 
+package() { bash "$root/scripts/test-package.sh" "$root/build"; }
 sanitizers() { need_ptys && bash "$root/scripts/test-sanitize.sh" "$root/build-asan"; }
 windows() { bash "$root/scripts/test-windows.sh" "$root/build-win" "$root/build"; }
 
 stage setup bash "$root/scripts/setup.sh"
 stage native native
+stage package package
 stage sanitizers sanitizers
 stage windows windows
 
