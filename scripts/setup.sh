@@ -29,7 +29,8 @@ if ((${#missing[@]})); then
   # later at a missing header or program.
   unknown=()
   for p in "${missing[@]}"; do
-    apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]' || unknown+=("$p")
+    policy="$(apt-cache policy "$p" 2>/dev/null)"
+    grep -q 'Candidate: [^(]' <<<"$policy" || unknown+=("$p")
   done
   if ((${#unknown[@]})); then
     echo "setup: this system's package sources have no ${unknown[*]}" >&2
