@@ -16,7 +16,8 @@ starts="${3:-5}"
 source "$root/scripts/wine-prefix.sh"
 
 [ -f "$build/CMakeCache.txt" ] ||
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF >/dev/null
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target zorvik window_driver >/dev/null
 [ -f "$native/CMakeCache.txt" ] || cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$native" -j2 --target zorvik zorvik-modemsim bench_startup bench_whole_run >/dev/null
@@ -51,7 +52,7 @@ size_kib() {  # as built, and stripped
   echo "$(($(stat -c %s "$2") / 1024)) KiB ($(($(stat -c %s "$prefix/stripped") / 1024)) KiB stripped)"
 }
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
-server_pid() { pgrep -u "$(id -u)" -x wineserver64 -d '\n' | while read -r p; do
+server_pid() { pgrep -u "$(id -u)" -x "wineserver(64)?" -d '\n' | while read -r p; do
   tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$p"; done | head -n1; }
 
 # Start to window shown: the `ports` case, STARTS times.
@@ -92,7 +93,7 @@ done < <(bash "$root/scripts/test-windows-window.sh" idle "$build/tests/wine/win
 row() { printf '| %s | %s | %s |\n' "$1" "$2" "$3"; }
 echo "| program | figure | value |"
 echo "|---|---|---|"
-row zorvik.exe "size (mingw-w64, static C++ runtime, build type $(build_type "$build"))" "$(size_kib x86_64-w64-mingw32-strip "$program")"
+row zorvik.exe "size (mingw-w64, static C++ runtime, build type $(build_type "$build"))" "$(size_kib i686-w64-mingw32-strip "$program")"
 row zorvik.exe "CreateProcess to window shown, $starts starts (ms, sorted; 10 ms polls)" "$sorted"
 row zorvik.exe "resident memory of its Wine process at window shown" "${at[shown_rss]} KiB (CPU so far ${at[shown_cpu]} s)"
 row zorvik.exe "whole run, wall time" "$(minus "${at[end_wall]}" "${at[start_wall]}") s"

@@ -9,21 +9,26 @@ packages=(build-essential cmake ninja-build pkg-config
           picocom  # holds a port in the busy-port test
           fonts-liberation  # a face of the window's metrics where there is no MS Sans Serif
           xvfb xauth openbox x11-utils  # the window under a real window manager
-          # the Windows cross-build and its tests under Wine
-          g++-mingw-w64-x86-64-posix wine64 wine googletest locales)
+          # the Windows cross-build (32-bit) and its tests under Wine, which
+          # runs 32-bit programs with its i386 half
+          g++-mingw-w64-i686-posix wine wine32:i386 wine64 googletest locales)
 for option in "$@"; do
   case "$option" in
     --screenshot) packages+=(xdotool imagemagick) ;;
     *) echo "unknown option $option" >&2; exit 2 ;;
   esac
 done
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+# wine32 comes from the i386 half of the archive.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
   # A release without one of them fails here, by the package's name, not
   # later at a missing header or program.
@@ -41,7 +46,5 @@ fi
 
 # Wine takes its ANSI code page (1251) from a Russian locale.
 if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-builds the portable core for 64-bit Windows (mingw-w64) and runs its
+# Cross-builds the Windows programs (32-bit, mingw-w64, optimised) and runs their
 # tests under Wine in a fresh prefix. The prefix's only serial ports are
 # COM5 and COM12, pseudo-terminals served by zorvik-com-peer (built natively);
 # Wine's own mapping of the machine's ports (/dev/ttyS0 is the console) is
@@ -19,14 +19,15 @@ build="$(realpath -m "${1:-$root/build-win}")"
 native="$(realpath -m "${2:-$root/build-native}")"
 
 source "$root/scripts/wine-prefix.sh"
-[ -x "$wine" ] || { echo "test-windows: wine64 is missing" >&2; exit 1; }
+[ -x "$wine" ] || { echo "test-windows: wine is missing" >&2; exit 1; }
 locale -a | grep -qix 'ru_RU\.utf-\?8' || {
   echo "test-windows: the locale ru_RU.UTF-8 is missing (localedef -i ru_RU -f UTF-8 ru_RU.UTF-8)" >&2
   exit 1
 }
 
 [ -f "$build/CMakeCache.txt" ] ||
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF >/dev/null
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2
 [ -f "$native/CMakeCache.txt" ] || cmake -S "$root" -B "$native" -G Ninja >/dev/null
 cmake --build "$native" -j2 --target zorvik-com-peer zorvik-modemsim

@@ -3,7 +3,7 @@
 # ports (/dev/ttyS0 is the console) are never mapped, so nothing run in such
 # a prefix can open one.
 
-wine="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+wine="$(command -v wine || echo /usr/lib/wine/wine)"  # the 32-bit programs, in a 64-bit prefix
 
 # wine_prefix_boot PREFIX: a fresh prefix, its server stopped.
 wine_prefix_boot() {

@@ -15,7 +15,10 @@ namespace {
 std::string CurrencyText(int64_t tenThousandths) {
   const bool negative = tenThousandths < 0;
   const uint64_t magnitude = negative ? 0 - uint64_t(tenThousandths) : uint64_t(tenThousandths);
-  std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000);
+  // Appended, not prefixed: GCC 12 warns falsely (-Wrestrict) on the 32-bit
+  // build of "-" + string.
+  std::string text = negative ? "-" : "";
+  text += std::to_string(magnitude / 10000);
   if (uint64_t frac = magnitude % 10000) {
     char digits[8];
     std::snprintf(digits, sizeof digits, "%04u", unsigned(frac));

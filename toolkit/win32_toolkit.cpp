@@ -161,19 +161,18 @@ LRESULT CALLBACK RenameOkButton(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+BOOL CALLBACK FirstVisible(HWND hwnd, LPARAM out) {
+  if (!IsWindowVisible(hwnd)) return TRUE;
+  *reinterpret_cast<HWND*>(out) = hwnd;
+  return FALSE;
+}
+
 // The window the boxes belong to: the active one, else the first visible
 // top-level window of this thread (the program has one).
 HWND BoxOwner() {
   if (HWND active = GetActiveWindow()) return active;
   HWND found = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM out) -> BOOL {
-        if (!IsWindowVisible(hwnd)) return TRUE;
-        *reinterpret_cast<HWND*>(out) = hwnd;
-        return FALSE;
-      },
-      LPARAM(&found));
+  EnumThreadWindows(GetCurrentThreadId(), FirstVisible, LPARAM(&found));
   return found;
 }
 

@@ -78,24 +78,34 @@ std::wstring Text(HWND w) {
   return s;
 }
 
+struct TopQuery {
+  DWORD pid;
+  const wchar_t* cls;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK AddTopWindow(HWND w, LPARAM p) {
+  auto& q = *reinterpret_cast<TopQuery*>(p);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(w, &owner);
+  if (owner == q.pid && ClassOf(w) == q.cls && IsWindowVisible(w)) q.found.push_back(w);
+  return TRUE;
+}
+
 std::vector<HWND> TopWindows(DWORD pid, const wchar_t* cls) {
-  struct Q { DWORD pid; const wchar_t* cls; std::vector<HWND> found; } q{pid, cls, {}};
-  EnumWindows([](HWND w, LPARAM p) -> BOOL {
-    auto& q = *reinterpret_cast<Q*>(p);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(w, &owner);
-    if (owner == q.pid && ClassOf(w) == q.cls && IsWindowVisible(w)) q.found.push_back(w);
-    return TRUE;
-  }, LPARAM(&q));
+  TopQuery q{pid, cls, {}};
+  EnumWindows(AddTopWindow, LPARAM(&q));
   return q.found;
+}
+
+BOOL CALLBACK AddChild(HWND w, LPARAM p) {
+  reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+  return TRUE;
 }
 
 std::vector<HWND> Children(HWND parent) {
   std::vector<HWND> all;
-  EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
-    reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-    return TRUE;
-  }, LPARAM(&all));
+  EnumChildWindows(parent, AddChild, LPARAM(&all));
   return all;
 }
 
