@@ -19,12 +19,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QVBoxLayout>
 
 #include "app/button_pictures.h"
+#include "app/window_place.h"
 #include "setup/pane_text.h"
 #include "toolkit/codepage.h"
 
@@ -39,6 +41,7 @@ QColor ToQColor(toolkit::TColor c) {
 }
 
 constexpr int kEditHeight = 21;
+constexpr int kOuterWidth = 739, kOuterHeight = 480;
 
 // A caption 3 pixels above its box, as the labelled edit boxes have it,
 // sized to its text in the label's present font.
@@ -96,7 +99,8 @@ void TForm1::BuildControls() {
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   move(60, 192);
-  resize(739, 480);
+  resize(kOuterWidth, kOuterHeight);
+  KeepOnScreen();
 
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -125,7 +129,7 @@ void TForm1::BuildControls() {
   Splitter1->addWidget(PAmain);
   Splitter1->setStretchFactor(0, 0);
   Splitter1->setStretchFactor(1, 1);
-  Splitter1->setSizes({305, 739 - 305 - 3});
+  Splitter1->setSizes({305, kOuterWidth - 305 - 3});
 
   LAcom = new QLabel(QStringLiteral("LAcom"), PAmain);
   LAcom->move(210, 20);
@@ -313,6 +317,9 @@ void TForm1::PlaceBottomControls() {
 // some time after the window is shown (on X11 as a property of the window,
 // followed by a move): the size is corrected once, when the frame is first
 // seen. Without a window manager there is no frame and nothing to correct.
+// The window is placed on the screen before it is first shown (a window
+// manager re-places a window asked for off the screen in its own way), and
+// again once its frame is known.
 bool TForm1::event(QEvent* event) {
   const bool result = QWidget::event(event);
   const QEvent::Type type = event->type();
@@ -321,10 +328,21 @@ bool TForm1::event(QEvent* event) {
     const QSize frame = frameGeometry().size() - geometry().size();
     if (!frame.isEmpty()) {
       outerSizeFixed_ = true;
-      resize(739 - frame.width(), 480 - frame.height());
+      resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+      KeepOnScreen();
     }
   }
   return result;
+}
+
+void TForm1::KeepOnScreen() {
+  const QScreen* display = screen();
+  if (!display) return;
+  const QRect work = display->availableGeometry();
+  const QPoint at = frameGeometry().topLeft();
+  const ScreenPoint place = PlaceInside({at.x(), at.y(), at.x() + kOuterWidth, at.y() + kOuterHeight},
+                                        {work.left(), work.top(), work.left() + work.width(), work.top() + work.height()});
+  if (place.x != at.x() || place.y != at.y()) move(place.x, place.y);
 }
 
 // --- start and end ---

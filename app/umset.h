@@ -102,6 +102,7 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
   void BuildControls();
   void PlaceBottomControls();
   void ChooseFont();
+  void KeepOnScreen();
   void CaptionAbove(QWidget* box, const QString& text);
   // The handler as a callable: a pointer to a member of the base class,
   // converted to one of this class, makes UndefinedBehaviorSanitizer report

@@ -9,6 +9,7 @@
 
 #include "app/button_pictures_win32.h"
 #include "app/control_ids_win32.h"
+#include "app/window_place.h"
 #include "setup/pane_text.h"
 #include "toolkit/codepage.h"
 
@@ -20,6 +21,7 @@ using namespace app::win32;
 constexpr wchar_t kPanelClass[] = L"ZorvikPanel";
 constexpr wchar_t kGaugeClass[] = L"ZorvikGauge";
 constexpr int kEditHeight = 21;
+constexpr int kOuterWidth = 739, kOuterHeight = 480;
 constexpr int kSplitterWidth = 3;
 constexpr int kMinPane = 30;
 
@@ -80,10 +82,19 @@ COLORREF ToColorref(toolkit::TColor c) { return toolkit::IsSystemColour(c) ? Get
 bool Checked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 bool Shows(HWND hwnd) { return (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
 
-HFONT MakeFont(int points, bool bold, bool italic) {
-  return CreateFontW(-MulDiv(points, 96, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic, FALSE, FALSE,
+HFONT MakeFont(int points, int dpi, bool bold, bool italic) {
+  return CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic, FALSE, FALSE,
                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+}
+
+// The system's DPI, which the window is drawn at: the program says in its
+// manifest that it scales itself.
+int SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
 }
 
 void RegisterClasses(HINSTANCE instance, WNDPROC form, WNDPROC panel, WNDPROC gauge) {
@@ -108,7 +119,7 @@ void RegisterClasses(HINSTANCE instance, WNDPROC form, WNDPROC panel, WNDPROC ga
 }  // namespace
 
 TForm1::TForm1(Environment env, toolkit::Win32Toolkit& loop)
-    : TSetupForm(env.tk, env.platform), env_(std::move(env)), loop_(loop) {
+    : TSetupForm(env.tk, env.platform), env_(std::move(env)), loop_(loop), dpi_(SystemDpi()), memoWidth_(S(305)) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_UPDOWN_CLASS};
   InitCommonControlsEx(&icc);
   BuildControls();
@@ -132,33 +143,30 @@ TForm1* TForm1::Of(HWND hwnd) {
 
 HWND TForm1::Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h,
                    int id, DWORD exStyle) {
-  HWND hwnd = CreateWindowExW(exStyle, cls, text, WS_CHILD | style, x, y, w, h, parent,
+  HWND hwnd = CreateWindowExW(exStyle, cls, text, WS_CHILD | style, S(x), S(y), S(w), S(h), parent,
                               reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
   SendMessageW(hwnd, WM_SETFONT, WPARAM(font_), FALSE);
   return hwnd;
 }
 
-void TForm1::CaptionAbove(HWND box, const wchar_t* text) {
-  RECT r;
-  GetWindowRect(box, &r);
-  MapWindowPoints(nullptr, PAmain, reinterpret_cast<POINT*>(&r), 2);
+void TForm1::CaptionAbove(int boxX, int boxY, const wchar_t* text) {
   constexpr int kLabelHeight = 13;
-  Child(PAmain, L"STATIC", text, WS_VISIBLE, r.left, r.top - kLabelHeight - 3, 80, kLabelHeight, -1);
+  Child(PAmain, L"STATIC", text, WS_VISIBLE, boxX, boxY - kLabelHeight - 3, 80, kLabelHeight, -1);
 }
 
 void TForm1::BuildControls() {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   RegisterClasses(instance, FormProc, PanelProc, GaugeProc);
-  font_ = MakeFont(8, false, false);
-  waitFont_ = MakeFont(8, true, true);
-  gaugeFont_ = MakeFont(10, false, false);
+  font_ = MakeFont(8, dpi_, false, false);
+  waitFont_ = MakeFont(8, dpi_, true, true);
+  gaugeFont_ = MakeFont(10, dpi_, false, false);
   aquaBrush_ = CreateSolidBrush(RGB(0, 255, 255));
   plug_ = MainsPlugIcon();
   stop_ = StopSignIcon();
 
-  // Outer size and place as designed; resizable.
-  form_ = CreateWindowExW(0, kFormClass, L"ЗОРВИК", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 60, 192, 739, 480, nullptr,
-                          nullptr, instance, this);
+  // Outer size and place as designed, scaled; resizable.
+  form_ = CreateWindowExW(0, kFormClass, L"ЗОРВИК", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, S(60), S(192), S(kOuterWidth),
+                          S(kOuterHeight), nullptr, nullptr, instance, this);
   SetWindowLongPtrW(form_, GWLP_USERDATA, LONG_PTR(this));
   SendMessageW(form_, WM_SETFONT, WPARAM(font_), FALSE);
 
@@ -177,7 +185,7 @@ void TForm1::BuildControls() {
   CBcom = Child(PAmain, L"COMBOBOX", L"", stop | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 32, 16, 145, 200, idCBcom);
   LAcom = Child(PAmain, L"STATIC", L"LAcom", WS_VISIBLE | SS_NOPREFIX, 210, 20, 60, 13, idLAcom);
   LEpin = Child(PAmain, L"EDIT", L"4739", stop | ES_AUTOHSCROLL, 32, 64, 65, kEditHeight, idLEpin, WS_EX_CLIENTEDGE);
-  CaptionAbove(LEpin, L"PIN код");
+  CaptionAbove(32, 64, L"PIN код");
   BBB = Child(PAmain, L"BUTTON", L"НАЧАТЬ", stop | BS_OWNERDRAW, 32, 104, 97, 41, idBBB);
   BBE = Child(PAmain, L"BUTTON", L"ОСТАНОВИТЬ", stop | BS_OWNERDRAW, 32, 176, 121, 41, idBBE);
   // Hidden, so it keeps 5.
@@ -188,10 +196,10 @@ void TForm1::BuildControls() {
   SendMessageW(SEwArrows, UDM_SETPOS32, 0, 5);
   LEPUK = Child(PAmain, L"EDIT", L"31570946", stop | ES_AUTOHSCROLL | WS_DISABLED, 32, 240, 65, kEditHeight, idLEPUK,
                 WS_EX_CLIENTEDGE);
-  CaptionAbove(LEPUK, L"PUK код");
+  CaptionAbove(32, 240, L"PUK код");
   LEHT = Child(PAmain, L"EDIT", L"", stop | ES_AUTOHSCROLL | WS_DISABLED, 32, 280, 121, kEditHeight, idLEHT,
                WS_EX_CLIENTEDGE);
-  CaptionAbove(LEHT, L"КОМАНДА");
+  CaptionAbove(32, 280, L"КОМАНДА");
   CBpuk = Child(PAmain, L"BUTTON", L"", stop | BS_AUTOCHECKBOX, 8, 240, 17, 17, idCBpuk);
   CBht = Child(PAmain, L"BUTTON", L"", stop | BS_AUTOCHECKBOX, 8, 280, 17, 17, idCBht);
   RGDTR = Child(PAmain, L"BUTTON", L"режим передачи данных (DTR)", WS_VISIBLE | BS_GROUPBOX, 136, 48, 257, 105, idRGDTR);
@@ -238,25 +246,36 @@ void TForm1::Layout() {
   RECT client;
   GetClientRect(form_, &client);
   const int w = client.right, h = client.bottom;
+  const int splitter = S(kSplitterWidth), border = S(1);
   // Neither pane narrower than 30 pixels while the window leaves room.
-  memoWidth_ = std::max(kMinPane, std::min(memoWidth_, w - kSplitterWidth - kMinPane));
+  memoWidth_ = std::max(S(kMinPane), std::min(memoWidth_, w - splitter - S(kMinPane)));
   MoveWindow(PAmemo, 0, 0, memoWidth_, h, TRUE);
-  MoveWindow(PAmain, memoWidth_ + kSplitterWidth, 0, std::max(0, w - memoWidth_ - kSplitterWidth), h, TRUE);
-  MoveWindow(MEset, 1, 1, std::max(0, memoWidth_ - 2), std::max(0, h - 2), TRUE);
+  MoveWindow(PAmain, memoWidth_ + splitter, 0, std::max(0, w - memoWidth_ - splitter), h, TRUE);
+  MoveWindow(MEset, border, border, std::max(0, memoWidth_ - 2 * border), std::max(0, h - 2 * border), TRUE);
 }
 
 void TForm1::PlaceBottomControls() {
   RECT r;
   GetClientRect(PAmain, &r);
-  MoveWindow(Gw, 0, r.bottom - 76, r.right, 76, TRUE);
-  MoveWindow(Lw, 0, r.bottom - 76 - 13, r.right, 13, TRUE);
+  MoveWindow(Gw, 0, r.bottom - S(76), r.right, S(76), TRUE);
+  MoveWindow(Lw, 0, r.bottom - S(76) - S(13), r.right, S(13), TRUE);
 }
 
-bool TForm1::InSplitter(int x) const { return x >= memoWidth_ && x < memoWidth_ + kSplitterWidth; }
+bool TForm1::InSplitter(int x) const { return x >= memoWidth_ && x < memoWidth_ + S(kSplitterWidth); }
 
 // --- window procedures ---
 
 LRESULT CALLBACK TForm1::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_GETMINMAXINFO) {
+    // The system would cut a window larger than the screen down to it (as
+    // the window is made, before any other message): it keeps its size and
+    // goes to the screen's top left.
+    auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+    const int dpi = SystemDpi();
+    limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, MulDiv(kOuterWidth, dpi, 96));
+    limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, MulDiv(kOuterHeight, dpi, 96));
+    return 0;
+  }
   TForm1* form = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!form || !form->form_) return DefWindowProcW(hwnd, msg, wParam, lParam);
   return form->FormMessage(msg, wParam, lParam);
@@ -362,13 +381,13 @@ LRESULT TForm1::PanelMessage(HWND panel, UINT msg, WPARAM wParam, LPARAM lParam)
       SIZE extent{};
       GetTextExtentPoint32W(item->hDC, text.c_str(), int(text.size()), &extent);
       const int shift = pressed ? 1 : 0;
-      const int left = (r.left + r.right - (32 + 4 + extent.cx)) / 2 + shift;
+      const int left = (r.left + r.right - (32 + S(4) + extent.cx)) / 2 + shift;
       const int middle = (r.top + r.bottom) / 2 + shift;
       const HICON picture = item->hwndItem == BBB ? plug_ : stop_;
       const UINT state = disabled ? DSS_DISABLED : DSS_NORMAL;
       DrawStateW(item->hDC, nullptr, nullptr, LPARAM(picture), 0, left, middle - 16, 32, 32, DST_ICON | state);
       SetBkMode(item->hDC, TRANSPARENT);
-      DrawStateW(item->hDC, nullptr, nullptr, LPARAM(text.c_str()), WPARAM(text.size()), left + 36,
+      DrawStateW(item->hDC, nullptr, nullptr, LPARAM(text.c_str()), WPARAM(text.size()), left + 32 + S(4),
                  middle - extent.cy / 2, extent.cx, extent.cy, DST_TEXT | state);
       if (focused) {
         RECT f = r;
@@ -514,6 +533,15 @@ void TForm1::PaintGauge(HWND hwnd) {
 // --- start and end ---
 
 void TForm1::Show() {
+  RECT r;
+  GetWindowRect(form_, &r);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& work = monitor.rcWork;
+    const ScreenPoint at = PlaceInside({r.left, r.top, r.right, r.bottom}, {work.left, work.top, work.right, work.bottom});
+    SetWindowPos(form_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   ShowWindow(form_, SW_SHOWNORMAL);
   UpdateWindow(form_);
   SetFocus(GetNextDlgTabItem(form_, nullptr, FALSE));
@@ -616,7 +644,7 @@ void TForm1::ResizeStatusToText() {
   SIZE extent{};
   GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &extent);
   ReleaseDC(LAcom, dc);
-  SetWindowPos(LAcom, nullptr, 0, 0, std::max<int>(extent.cx, 1), 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(LAcom, nullptr, 0, 0, std::max<int>(extent.cx, 1), S(13), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 std::string TForm1::PukText() const { return Bytes(TextOf(LEPUK)); }

@@ -76,7 +76,8 @@ class TForm1 final : public setup::TSetupForm {
   void BuildControls();
   HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h, int id,
              DWORD exStyle = 0);
-  void CaptionAbove(HWND box, const wchar_t* text);
+  void CaptionAbove(int boxX, int boxY, const wchar_t* text);  // the box's place at 96 DPI
+  int S(int pixels) const { return MulDiv(pixels, dpi_, 96); }  // a size at 96 DPI, at the system's
   void Layout();             // the panels and the splitter in the client area
   void PlaceBottomControls();  // Lw and Gw at the bottom of PAmain
   bool InSplitter(int x) const;
@@ -97,7 +98,8 @@ class TForm1 final : public setup::TSetupForm {
   HBRUSH logBrush_ = nullptr, aquaBrush_ = nullptr;
   toolkit::TColor logColour_ = toolkit::clWindow;
   COLORREF statusColour_ = 0;
-  int memoWidth_ = 305;
+  const int dpi_;
+  int memoWidth_;
   bool dragging_ = false;
   int32_t gaugeMax_ = 30000, gaugeProgress_ = 0;
   HWND lastFocus_ = nullptr;

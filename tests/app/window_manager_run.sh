@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Runs a test program on its own Xvfb display under openbox, once openbox
 # has taken the screen.
-#   window_manager_run.sh PROGRAM [ARGS...]
+#   [ZORVIK_SCREEN=WxH] window_manager_run.sh PROGRAM [ARGS...]     (default 1280x1024)
 set -euo pipefail
 for tool in xvfb-run openbox xprop; do
   command -v "$tool" >/dev/null || { echo "window_manager_run: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
-exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+exec xvfb-run -a -s "-screen 0 ${ZORVIK_SCREEN:-1280x1024}x24" bash -c '
   openbox >/dev/null 2>&1 &
   wm=$!
   trap "kill $wm 2>/dev/null" EXIT

@@ -35,6 +35,22 @@ TEST(WindowManager, TheFramedWindowMeasures739By480) {
   EXPECT_EQ(r.form->frameGeometry().size(), QSize(739, 480));
 }
 
+// On a screen too small for the window at its given place (ZORVIK_SCREEN):
+// moved, not resized, to where ZORVIK_EXPECT_PLACE says ("x,y").
+TEST(WindowManager, OnASmallScreenTheWindowIsMovedOntoIt) {
+  const QByteArray expected = qgetenv("ZORVIK_EXPECT_PLACE");
+  if (expected.isEmpty()) GTEST_SKIP() << "run with ZORVIK_SCREEN and ZORVIK_EXPECT_PLACE";
+  Rig r;
+  toolkit::QtToolkit real;
+  r.form->show();
+  const QPoint want(expected.split(',').value(0).toInt(), expected.split(',').value(1).toInt());
+  const uint32_t t0 = real.TickCount();
+  while (real.TickCount() - t0 < 20000 && r.form->frameGeometry() != QRect(want, QSize(739, 480)))
+    real.WaitForEvents(50);
+  toolkit::WaitMilliseconds(real, 500);
+  EXPECT_EQ(r.form->frameGeometry(), QRect(want, QSize(739, 480)));
+}
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,7 +1,10 @@
 // The Win32 window's own plumbing, on the system's controls (under Wine with
 // a display): keys, the log pane's gestures and the port choice, against the
 // training modems on the real message loop.
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,9 @@
 #include "serial/serial_device.h"
 #include "toolkit/codepage.h"
 
+#include <uxtheme.h>  // after windows.h, which the window's header brings
+#include <vssym32.h>
+
 namespace {
 
 std::wstring Text(HWND hwnd) {
@@ -20,6 +26,8 @@ std::wstring Text(HWND hwnd) {
   text.resize(size_t(GetWindowTextW(hwnd, text.data(), int(text.size()))));
   return text;
 }
+
+std::string Utf8Of(const std::wstring& text) { return toolkit::Narrow(text, CP_UTF8); }
 
 struct Window {
   toolkit::Win32Toolkit tk;
@@ -127,4 +135,128 @@ TEST(Win32Window, ChoosingAPortOpensItAndTypingReopensAtEveryKey) {
   EXPECT_EQ(w.modems.OpenModem(w.modems.Names()[0]), nullptr);
 }
 
+int ExpectedDpi() {
+  const char* dpi = std::getenv("ZORVIK_EXPECT_DPI");
+  return dpi ? std::atoi(dpi) : 96;
+}
+
+RECT RectIn(HWND control, HWND parent) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// As the control draws it: "&&" is one ampersand where prefixes are drawn.
+SIZE TextSize(HWND control, bool prefixes) {
+  HDC dc = GetDC(control);
+  const HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageW(control, WM_GETFONT, 0, 0)));
+  const std::wstring text = Text(control);
+  RECT r{0, 0, 0, 0};
+  DrawTextW(dc, text.c_str(), int(text.size()), &r, DT_CALCRECT | DT_SINGLELINE | (prefixes ? 0 : DT_NOPREFIX));
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+// The check box and radio glyph as the controls draw it: the theme's part
+// where a theme is active, else the system's metric.
+SIZE GlyphSize(HWND button, bool radio) {
+  SIZE size{GetSystemMetrics(SM_CXMENUCHECK), GetSystemMetrics(SM_CYMENUCHECK)};
+  if (HTHEME theme = IsAppThemed() ? OpenThemeData(button, L"BUTTON") : nullptr) {
+    HDC dc = GetDC(button);
+    GetThemePartSize(theme, dc, radio ? BP_RADIOBUTTON : BP_CHECKBOX, 1, nullptr, TS_DRAW, &size);
+    ReleaseDC(button, dc);
+    CloseThemeData(theme);
+  }
+  return size;
+}
+
 }  // namespace
+
+// At the prefix's DPI (ZORVIK_EXPECT_DPI, else 96; test-windows.sh runs it at
+// 96, 120 and 144): every control at its place of 96 DPI scaled by DPI / 96,
+// every caption within its control, every check glyph within its box, and
+// the window on the screen.
+TEST(Win32Window, AtTheSystemsDpiEveryControlIsScaledAndEveryCaptionFits) {
+  Window w;
+  using namespace app::win32;
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  ASSERT_EQ(dpi, ExpectedDpi());
+  auto s = [&](int v) { return MulDiv(v, dpi, 96); };
+  struct Place {
+    int id, x, y, w, h;  // in PAmain at 96 DPI; h 0: the control's own
+  };
+  const Place places[] = {{idCBcom, 32, 16, 145, 0}, {idLEpin, 32, 64, 65, 21},    {idBBB, 32, 104, 97, 41},
+                          {idBBE, 32, 176, 121, 41}, {idCBpuk, 8, 240, 17, 17},    {idLEPUK, 32, 240, 65, 21},
+                          {idCBht, 8, 280, 17, 17},  {idLEHT, 32, 280, 121, 21},   {idRGDTR, 136, 48, 257, 105},
+                          {idCBsend, 264, 155, 129, 17}};
+  for (const Place& p : places) {
+    const RECT r = RectIn(GetDlgItem(w.form.PAmain, p.id), w.form.PAmain);
+    EXPECT_EQ(r.left, s(p.x)) << p.id;
+    EXPECT_EQ(r.top, s(p.y)) << p.id;
+    EXPECT_EQ(r.right - r.left, s(p.w)) << p.id;
+    if (p.h) {
+      EXPECT_EQ(r.bottom - r.top, s(p.h)) << p.id;
+    }
+  }
+  RECT pane = RectIn(w.form.PAmain, w.form.Handle());
+  EXPECT_EQ(pane.left, s(305) + s(3));  // the log pane's width and the splitter's
+  RECT client;
+  GetClientRect(w.form.PAmain, &client);
+  const RECT gauge = RectIn(w.form.Gw, w.form.PAmain);
+  EXPECT_EQ(gauge.bottom - gauge.top, s(76));
+  EXPECT_EQ(gauge.bottom, client.bottom);
+
+  // Captions: the labels, the group's frame, the check boxes and radio
+  // buttons beside their glyph, the picture buttons beside their picture.
+  for (HWND c = GetWindow(w.form.PAmain, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    wchar_t cls[32] = {};
+    GetClassNameW(c, cls, 32);
+    const std::wstring text = Text(c);
+    const LONG style = GetWindowLongW(c, GWL_STYLE);
+    RECT r;
+    GetClientRect(c, &r);
+    const bool isStatic = std::wstring(cls) == L"Static";
+    const SIZE t = TextSize(c, !isStatic || !(style & SS_NOPREFIX));
+    const int id = GetDlgCtrlID(c);
+    if (isStatic && !text.empty() && id != idLw) {
+      EXPECT_LE(t.cx, r.right) << Utf8Of(text);
+      EXPECT_LE(t.cy, r.bottom) << Utf8Of(text);
+    } else if (std::wstring(cls) == L"Button") {
+      const LONG kind = style & BS_TYPEMASK;
+      if (kind == BS_GROUPBOX) {
+        EXPECT_LE(t.cx + 2 * s(8), r.right) << Utf8Of(text);
+      } else if (kind == BS_OWNERDRAW) {
+        EXPECT_LE(32 + s(4) + t.cx + 2 * s(4), r.right) << Utf8Of(text);
+      } else {
+        const SIZE glyph = GlyphSize(c, kind == BS_AUTORADIOBUTTON);
+        EXPECT_LE(glyph.cx, r.right) << id;
+        EXPECT_LE(glyph.cy, r.bottom) << id;
+        if (!text.empty()) {
+          EXPECT_LE(glyph.cx + s(4) + t.cx, r.right) << Utf8Of(text);
+          EXPECT_LE(t.cy, r.bottom) << Utf8Of(text);
+        }
+      }
+    }
+  }
+
+  // On the screen: the work area holds the whole window, moved from its
+  // scaled place by the least distance (to the top left if it is larger).
+  RECT outer;
+  GetWindowRect(w.form.Handle(), &outer);
+  EXPECT_EQ(outer.right - outer.left, s(739));
+  EXPECT_EQ(outer.bottom - outer.top, s(480));
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(w.form.Handle(), MONITOR_DEFAULTTONEAREST), &monitor));
+  const RECT work = monitor.rcWork;
+  const int wantX = s(739) > work.right - work.left ? work.left : std::min<int>(s(60), work.right - s(739));
+  const int wantY = s(480) > work.bottom - work.top ? work.top : std::min<int>(s(192), work.bottom - s(480));
+  EXPECT_EQ(outer.left, wantX);
+  EXPECT_EQ(outer.top, wantY);
+  std::printf("[ figures ] %d DPI: work area %ld x %ld, window %ld x %ld at (%ld, %ld)\n", dpi, work.right - work.left,
+              work.bottom - work.top, outer.right - outer.left, outer.bottom - outer.top, outer.left, outer.top);
+}
