@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
           libgtest-dev
+          file  # cpack reads the programs' libraries with it for the package's dependencies
           picocom  # holds a port in the busy-port test
           fonts-liberation  # a face of the window's metrics where there is no MS Sans Serif
           xvfb xauth openbox x11-utils  # the window under a real window manager
