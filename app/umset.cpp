@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
@@ -333,6 +334,13 @@ bool TForm1::event(QEvent* event) {
     }
   }
   return result;
+}
+
+// The application ends when its last window closes; the run in progress
+// must not carry on behind it (a prompt on an empty screen, the port held).
+void TForm1::closeEvent(QCloseEvent* event) {
+  WindowClosing();
+  QWidget::closeEvent(event);
 }
 
 void TForm1::KeepOnScreen() {

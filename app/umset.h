@@ -97,6 +97,7 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
 
   bool eventFilter(QObject* watched, QEvent* event) override;
   bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildControls();

@@ -325,7 +325,9 @@ LRESULT TForm1::FormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_CLOSE:
-      // The window goes; a wait nested in a handler ends before the loop.
+      // The window goes, and the run with it: the waits nested in handlers
+      // return, a prompt that is open ends on the quit, and the loop ends.
+      WindowClosing();
       ShowWindow(form_, SW_HIDE);
       PostQuitMessage(0);
       return 0;

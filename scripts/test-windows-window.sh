@@ -19,6 +19,7 @@ source "$root/scripts/wine-prefix.sh"
 case "$kase" in
   whole) options=(--sim=pin --power-on-after=0) ;;  # switched on by the operator only
   puk) options=(--sim=puk) ;;
+  closing) options=(--sim=pin --power-on-after=0) ;;
   silent) options=(--silent) ;;
   ports | idle) options=() ;;
   demo) options=() ;;

@@ -34,6 +34,10 @@ wine_prefix_ports() {
     # A program that crashes ends with its backtrace instead of waiting on
     # Wine's crash dialog, which the virtual display would show to nobody.
     printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n'
+    # The virtual display has no window manager: Wine is not to leave its
+    # windows to one, or it waits 2 s for a manager to withdraw each window
+    # that is hidden or destroyed.
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
   } >"$reg"
   WINEPREFIX="$prefix" "$wine" reg import "Z:${reg//\//\\}" >/dev/null
   rm -f "$reg"

@@ -35,10 +35,20 @@ TSetupForm::TSetupForm(toolkit::Toolkit& tk, serial::SerialPlatform& platform) :
 
 TSetupForm::~TSetupForm() = default;
 
-void TSetupForm::WaitMilliseconds(uint32_t ms) { toolkit::WaitMilliseconds(tk_, ms); }
+void TSetupForm::WaitMilliseconds(uint32_t ms) {
+  const uint32_t t0 = tk_.TickCount();
+  for (uint32_t passed; !closing_ && (passed = tk_.TickCount() - t0) < ms;) tk_.WaitForEvents(ms - passed);
+}
+
+void TSetupForm::WindowClosing() {
+  closing_ = true;
+  AutoMode = false;
+  for (toolkit::Timer* timer : {Trx.get(), Tgo.get(), Terror.get(), Tw.get()}) timer->SetEnabled(false);
+  port.Disconnect();
+}
 
 void TSetupForm::LEHTKeyPress(char& Key) {
-  if (Key != '\r') return;
+  if (Key != '\r' || closing_) return;
   const std::string text = CommandText() + "\r";
   AppendLog(toolkit::Cp1251("Команда= ") + text);
   ReplyText.clear();
@@ -66,6 +76,7 @@ void TSetupForm::FinishExchange() {
 }
 
 void TSetupForm::portReceiveData(serial::TSerialDriver*, const char* DataPtr, uint32_t DataSize) {
+  if (closing_) return;
   ReplyText.append(DataPtr, DataSize);
   Trx->SetEnabled(true);
   Terror->SetEnabled(false);
@@ -74,6 +85,7 @@ void TSetupForm::portReceiveData(serial::TSerialDriver*, const char* DataPtr, ui
 void TSetupForm::TrxTimer() {
   const int32_t len = int32_t(ReplyText.size());
   WaitMilliseconds(10);
+  if (closing_) return;
   if (len > ReplyLength) {
     ReplyLength = len;
     return;
@@ -84,6 +96,7 @@ void TSetupForm::TrxTimer() {
 
 void TSetupForm::TgoTimer() {
   Tgo->SetEnabled(false);
+  if (closing_) return;
   if (CommandText().empty()) {
     if (ReplyText.find("SYSSTART") != std::string::npos) AppendLog(toolkit::Cp1251("можно начинать"));
     FinishExchange();

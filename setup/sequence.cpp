@@ -175,7 +175,7 @@ void TSetupForm::PukDemand() {
   const std::string text = toolkit::Cp1251("1. Установите галочку рядом с полем ввода PUK-кода") + "\r\r" +
                            toolkit::Cp1251("2. Введите PUK-код в соответствующее поле ввода") + "\r\r" +
                            toolkit::Cp1251("3. Нажмите на клавиатуре клавишу ВВОД(Enter)") + "\r\r";
-  ShowVariantMessage(tk_, Variant::FromText(text), std::string(), std::string());
+  Prompt(text);
   FinishExchange();
 }
 
@@ -203,8 +203,7 @@ void TSetupForm::PowerCycle() {
   // during the wait is judged on its own and moves the run on.
   ReplyText.clear();
   ReplyLength = 0;
-  ShowVariantMessage(tk_, Variant::FromText(PowerPrompt("1. ОТКЛЮЧИТЕ МОДЕМ ОТ ПИТАНИЯ")), std::string(),
-                     std::string());
+  Prompt(PowerPrompt("1. ОТКЛЮЧИТЕ МОДЕМ ОТ ПИТАНИЯ"));
   StartWaitGauge(toolkit::Cp1251("ЖДИТЕ ВАЖНОГО СООБЩЕНИЯ"), PowerOffSeconds() * 1000);
   if (!BlockWhileGaugeRuns()) return;
   // Switched on during the wait: the run has gone on (emptying the buffer
@@ -213,12 +212,15 @@ void TSetupForm::PowerCycle() {
   if (CommandText() != "AT^SMSO" || Contains(ReplyText, "SYSSTART")) return;
   ReplyText.clear();
   ReplyLength = 0;
-  ShowVariantMessage(tk_, Variant::FromText(PowerPrompt("1. ВКЛЮЧИТЕ ПИТАНИЕ МОДЕМА")), std::string(),
-                     std::string());
+  Prompt(PowerPrompt("1. ВКЛЮЧИТЕ ПИТАНИЕ МОДЕМА"));
   // The start-up report is judged by its own evaluation (nested, if it came
   // while the box was open). This one ends here: judging "AT+CSNS?" or
   // "AT&V" again with whatever part of their reply has arrived would fail a
   // good run, or evaluate one reply twice.
+}
+
+void TSetupForm::Prompt(const std::string& text) {
+  if (!closing_) ShowVariantMessage(tk_, Variant::FromText(text), std::string(), std::string());
 }
 
 void TSetupForm::Verify() {

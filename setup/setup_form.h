@@ -67,6 +67,12 @@ class TSetupForm {
   void LogPanePress(bool leftButton, bool ctrlHeld, bool doubleClick);
   // Writes the pane to the log file; false (and the error box) on failure.
   bool SaveLog();
+  // The operator closes the window, maybe in the middle of a run: the run
+  // stops where it is, the port is closed, and from now on nothing is sent,
+  // asked or waited for; a wait nested in a handler returns at once, so
+  // that the event loop ends.
+  void WindowClosing();
+  bool Closing() const { return closing_; }
 
   // Operations.
   void WaitMilliseconds(uint32_t ms);
@@ -133,9 +139,11 @@ class TSetupForm {
   void PowerCycle();
   void Verify();
   void AppendEmpty() { AppendLog(std::string()); }
+  void Prompt(const std::string& text);  // an operator prompt, unless closing
 
   toolkit::Toolkit& tk_;
   int gaugeWaits_ = 0;
+  bool closing_ = false;
 };
 
 }  // namespace setup

@@ -31,8 +31,8 @@ bool TSetupForm::BlockWhileGaugeRuns() {
     ~Count() { --n; }
   } running(gaugeWaits_);
   for (;;) {
-    if (!Tw->Enabled()) return true;
-    if (!AutoMode) {
+    if (!Tw->Enabled() && !closing_) return true;
+    if (!AutoMode || closing_) {
       Tw->SetEnabled(false);
       SetStartEnabled(true);
       SetGaugeVisible(false);

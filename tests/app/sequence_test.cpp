@@ -2,6 +2,7 @@
 // against a modem scripted command by command.
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -356,6 +357,48 @@ TEST(Sequence, AShutdownReportInTheSameReplyAsOffStillLeadsToThePowerCycle) {
   const auto log = r.Log();
   EXPECT_NE(std::find(log.begin(), log.end(), "ответ(без CR и LF)=AT^SMSO^SMSO: MS OFFOK^SHUTDOWN"), log.end());
   EXPECT_EQ(log[log.size() - 2], SuccessLine(1));
+}
+
+// The operator closes the window in the middle of a run: the handlers
+// return to the event loop within half a second (so the program ends), the
+// port is closed, and nothing is sent or asked after the close.
+TEST(Sequence, ClosingTheWindowAtAnyMomentEndsTheRunThere) {
+  struct Moment {
+    const char* name;
+    std::function<bool(const app::TForm1&)> reached;
+  };
+  auto command = [](const app::TForm1& f) { return f.LEHT->text().toStdString(); };
+  const Moment moments[] = {
+      {"idle", [](const app::TForm1&) { return true; }},
+      {"a reply awaited", [](const app::TForm1& f) { return f.Terror->Enabled(); }},
+      {"the PIN gauge", [&](const app::TForm1& f) { return f.GaugeWaitsRunning() > 0 && command(f) == "AT+CPIN=4739"; }},
+      {"the power-off wait", [&](const app::TForm1& f) { return f.GaugeWaitsRunning() > 0 && command(f) == "AT^SMSO"; }},
+  };
+  for (const Moment& m : moments) {
+    SCOPED_TRACE(m.name);
+    Rig r;
+    ScriptedModem modem(r);
+    modem.replies["AT+CPIN?"] = "\r\n+CPIN: SIM PIN\r\n" + kOk;
+    modem.replyDelayMs = 400;
+    r.form->show();
+    if (std::string(m.name) != "idle") r.form->BBB->click();
+    uint64_t closedUs = 0;
+    size_t prompts = 0, sent = 0;
+    r.When([&] { return m.reached(*r.form); }, [&] {
+      closedUs = std::max<uint64_t>(r.tk.NowUs(), 1);
+      prompts = r.tk.Prompts().size();
+      sent = r.sentToModem.size();
+      r.form->close();
+    });
+    ASSERT_TRUE(r.tk.RunUntil([&] { return closedUs != 0; }, 120'000));
+    EXPECT_LE(r.tk.NowUs() - closedUs, 500'000u);
+    r.tk.RunFor(60'000);  // whatever would have come
+    EXPECT_FALSE(r.form->isVisible());
+    EXPECT_FALSE(r.Line().IsOpen());
+    EXPECT_EQ(r.tk.Prompts().size(), prompts);
+    EXPECT_EQ(r.sentToModem.size(), sent);
+    EXPECT_EQ(r.form->GaugeWaitsRunning(), 0);
+  }
 }
 
 TEST(Sequence, AStopDuringEitherWaitEndsItWithinFiftyMilliseconds) {

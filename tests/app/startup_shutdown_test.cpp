@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTimer>
 
+#include "app/demo_program.h"
 #include "app/program_hooks.h"
 #include "meterlink/ucv.h"
+#include "toolkit/qt_toolkit.h"
 
 namespace {
 
@@ -29,6 +32,27 @@ TEST(Program, StartsAndShutsDownTwiceInOneProcess) {
     EXPECT_EQ(meterlink::Link(), nullptr);
     EXPECT_EQ(meterlink::Catalogue(), nullptr);
   }
+}
+
+// The training program closed with a command just sent: the loop ends and
+// everything comes down within half a second.
+TEST(Program, ClosedInTheMiddleOfAnExchangeEndsWithinHalfASecond) {
+  toolkit::QtToolkit clock;
+  uint32_t closedAt = 0;
+  bool sent = false;
+  const int rc = app::RunDemoProgram(*qApp, [&](app::TForm1& form) {
+    form.BBB->click();
+    QTimer::singleShot(100, &form, [&] {
+      sent = form.Terror->Enabled() || form.Trx->Enabled();
+      closedAt = clock.TickCount();
+      form.close();
+    });
+  });
+  const uint32_t tookMs = clock.TickCount() - closedAt;
+  EXPECT_EQ(rc, 0);
+  EXPECT_TRUE(sent) << "the exchange was over before the close";
+  EXPECT_LE(tookMs, 500u);
+  EXPECT_FALSE(meterlink::MeterLinkStarted());
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // answers the operator prompts by their button and reads the log the window
 // saves. One case per run; exit code 0 when the case passed.
 //   window_driver CASE PATH\zorvik.exe WORKDIR [PORT]
-// CASE: whole, puk, silent, ports. When the operator switches the modem on,
+// CASE: whole, puk, silent, ports, demo, gone, closing, idle. When the operator switches the modem on,
 // the driver prints the line "operator: power on" (the rig passes it on to
 // the emulator). Every wait has a limit, so a stuck window fails the case.
 #include <windows.h>
@@ -154,8 +154,10 @@ struct Program {
       return false;
     }
     Say(L"window shown after " + std::to_wstring(GetTickCount64() - t0) + L" ms");  // a figure, not a limit
-    for (int id = idPAmemo; id <= idGw; ++id) Check((*this)[id] != nullptr, L"no control with id " + std::to_wstring(id));
-    return !failed;
+    bool all = true;
+    for (int id = idPAmemo; id <= idGw; ++id)
+      all = Check((*this)[id] != nullptr, L"no control with id " + std::to_wstring(id)) && all;
+    return all;
   }
 
   void Click(int id) const { PostMessageW((*this)[id], BM_CLICK, 0, 0); }
@@ -354,6 +356,76 @@ void Gone(Program& p) {
   Check(WaitUntil([&] { return p.Enabled(idBBB); }), L"НАЧАТЬ stayed disabled after ОСТАНОВИТЬ");
 }
 
+// The window closed at four moments of a run, the program started anew for
+// each against the same modem (its SIM wants the PIN once): idle, with a
+// reply awaited, under the PIN gauge, and in the power-off wait. Each time
+// the program ends within half a second of the close, with exit code 0, and
+// no prompt comes up after it.
+bool ClosedAt(Program& p, const std::wstring& moment, const std::function<bool()>& reached) {
+  Say(L"close: " + moment);
+  const bool there = WaitUntil([&] {
+    if (reached()) return true;
+    p.AnswerPrompt();
+    return false;
+  }, 60'000, 20);
+  if (!Check(there, L"the run never reached " + moment)) {
+    p.Close();
+    return false;
+  }
+  const ULONGLONG closed = GetTickCount64();
+  PostMessageW(p.form, WM_CLOSE, 0, 0);
+  bool boxAfter = false;
+  const bool ended = WaitUntil([&] {
+    boxAfter = boxAfter || !TopWindows(p.pi.dwProcessId, L"#32770").empty();
+    return WaitForSingleObject(p.pi.hProcess, 0) == WAIT_OBJECT_0;
+  }, 5'000, 5);
+  const ULONGLONG took = GetTickCount64() - closed;
+  Say(L"ended " + std::to_wstring(took) + L" ms after the close");  // a figure; the limit below
+  Check(ended && took <= 500, L"the program did not end within 500 ms of the close at " + moment);
+  Check(!boxAfter, L"a box came up after the close at " + moment);
+  if (!ended) TerminateProcess(p.pi.hProcess, 1);
+  DWORD code = 1;
+  GetExitCodeProcess(p.pi.hProcess, &code);
+  Check(code == 0, L"exit code " + std::to_wstring(code) + L" after the close at " + moment);
+  CloseHandle(p.pi.hThread);
+  CloseHandle(p.pi.hProcess);
+  p.pi = {};
+  return true;
+}
+
+void Closing(const std::wstring& exe, const std::wstring& workdir) {
+  auto fresh = [&](Program& p) {
+    p.workdir = workdir;
+    return p.Start(exe);
+  };
+  auto gauge = [](Program& p) { return [&p] { return IsWindowVisible(p[idGw]) != FALSE; }; };
+  {
+    Program p;
+    if (fresh(p)) ClosedAt(p, L"idle", [] { return true; });
+  }
+  {
+    Program p;
+    if (fresh(p)) {
+      p.Click(idBBB);
+      ClosedAt(p, L"a reply awaited", [&] { return !p.Enabled(idBBB); });
+    }
+  }
+  {
+    Program p;
+    if (fresh(p)) {
+      p.Click(idBBB);
+      ClosedAt(p, L"the PIN gauge", gauge(p));
+    }
+  }
+  {
+    Program p;
+    if (fresh(p)) {
+      p.Click(idBBB);
+      ClosedAt(p, L"the power-off wait", [&] { return !p.prompts.empty() && IsWindowVisible(p[idGw]); });
+    }
+  }
+}
+
 // zorvik-demo.exe as its user starts it: the ready training modem chosen
 // and open, a whole run through both prompts; the modem comes back on when
 // the second prompt is answered.
@@ -375,10 +447,15 @@ int main() {
   int argc = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argc < 4) {
-    Say(L"usage: window_driver whole|puk|silent|ports|demo|gone|idle PATH\\zorvik.exe WORKDIR [PORT]");
+    Say(L"usage: window_driver whole|puk|silent|ports|demo|gone|closing|idle PATH\\zorvik.exe WORKDIR [PORT]");
     return 2;
   }
   const std::wstring kase = args[1], port = argc > 4 ? args[4] : L"COM3";
+  if (kase == L"closing") {
+    Closing(args[2], args[3]);
+    Say(failed ? L"FAILED closing" : L"PASSED closing");
+    return failed ? 1 : 0;
+  }
   Program p;
   p.workdir = args[3];
   if (p.Start(args[2])) {
