@@ -3,7 +3,8 @@
 # Windows build: zorvik-modemsim on a pseudo-terminal behind the window
 # prefix's port, window_driver.exe driving the window on the virtual display.
 # The driver's line "operator: power on" is passed on to the emulator;
-# "operator: unplug" ends the emulator, as a pulled cable ends the line.
+# "operator: unplug" ends the emulator, as a pulled cable ends the line;
+# "operator: plug back" starts a new one under the same name.
 # Usage: scripts/test-windows-window.sh CASE WINDOW_DRIVER.exe ZORVIK.exe
 # Needs what scripts/test-windows.sh sets up (ZORVIK_WINDOW_PREFIX, _PORT,
 # _LINK, _DISPLAY, ZORVIK_MODEMSIM); without it the case is skipped (77).
@@ -22,25 +23,31 @@ case "$kase" in
   closing) options=(--sim=pin --power-on-after=0) ;;
   silent) options=(--silent) ;;
   ports | idle) options=() ;;
-  demo) options=() ;;
-  gone) options=(--sim=ready) ;;  # ended when the driver says "operator: unplug"  # the training program: its own modems, the emulator's port after them
+  demo) options=() ;;  # the training program: its own modems, the emulator's port after them
+  gone) options=(--sim=ready) ;;  # ended when the driver says "operator: unplug"
   *) echo "unknown case $kase"; exit 2 ;;
 esac
 
 work="$(mktemp -d /tmp/zorvik-window.XXXXXX)"
-modem_pid=""
 cleanup() {
   exec 3>&- 2>/dev/null || true
-  [ -z "$modem_pid" ] || { kill "$modem_pid" 2>/dev/null || true; wait "$modem_pid" 2>/dev/null || true; }
+  [ ! -f "$work/modem.pid" ] || kill "$(cat "$work/modem.pid")" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 mkfifo "$work/modem.in"
-"$ZORVIK_MODEMSIM" --log --link="$ZORVIK_WINDOW_LINK" "${options[@]}" <"$work/modem.in" >/dev/null 2>"$work/modem.log" &
-modem_pid=$!
+# The emulator behind the port, its pid kept for the clean-up (it is also
+# started again, by the loop below, when the adapter is put back).
+start_modem() {
+  rm -f "$ZORVIK_WINDOW_LINK"
+  "$ZORVIK_MODEMSIM" --log --link="$ZORVIK_WINDOW_LINK" "${options[@]}" <"$work/modem.in" >/dev/null 2>>"$work/modem.log" &
+  echo $! >"$work/modem.pid"
+  for _ in $(seq 200); do [ -L "$ZORVIK_WINDOW_LINK" ] && return 0; sleep 0.05; done
+  echo "zorvik-modemsim did not start"; cat "$work/modem.log"; return 1
+}
+start_modem &
 exec 3>"$work/modem.in"
-for _ in $(seq 200); do [ -L "$ZORVIK_WINDOW_LINK" ] && break; sleep 0.05; done
-[ -L "$ZORVIK_WINDOW_LINK" ] || { echo "zorvik-modemsim did not start"; cat "$work/modem.log"; exit 1; }
+wait $! || exit 1
 
 status=0
 DISPLAY="$ZORVIK_WINDOW_DISPLAY" WINEPREFIX="$ZORVIK_WINDOW_PREFIX" WINEDEBUG=-all LANG=ru_RU.UTF-8 \
@@ -48,7 +55,8 @@ DISPLAY="$ZORVIK_WINDOW_DISPLAY" WINEPREFIX="$ZORVIK_WINDOW_PREFIX" WINEDEBUG=-a
   while IFS= read -r line; do
     printf '%s\n' "$line"
     [ "$line" != "operator: power on" ] || echo on >&3
-    [ "$line" != "operator: unplug" ] || kill "$modem_pid"  # the far end of the line closes
+    [ "$line" != "operator: unplug" ] || kill "$(cat "$work/modem.pid")"  # the far end of the line closes
+    [ "$line" != "operator: plug back" ] || start_modem
   done || status=$?
 if [ "$status" -ne 0 ]; then
   echo "--- the modem's side (zorvik-modemsim --log), last lines:"

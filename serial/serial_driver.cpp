@@ -164,8 +164,12 @@ void TSerialDriver::Disconnect() {
 }
 
 // The far end vanished under an open handle: no further tick can read or
-// write anything, so the driver closes instead of failing every 50 ms.
-void TSerialDriver::HangUp() { Disconnect(); }
+// write anything, so the driver closes instead of failing every 50 ms, and
+// says so.
+void TSerialDriver::HangUp() {
+  Disconnect();
+  if (onDeviceLost_) onDeviceLost_(this);
+}
 
 bool TSerialDriver::PurgeBuffers(bool input, bool output) {
   if (!Connected()) return false;
@@ -191,8 +195,12 @@ TModemLines TSerialDriver::ModemLines() {
 uint16_t TSerialDriver::OutputRoom() {
   if (!Connected()) return 65535;
   QueueStatus status;
-  device_->GetQueueStatus(status);
-  return uint16_t(outBufSize_ - status.outQueue);
+  const IoResult r = device_->GetQueueStatus(status);
+  if (r == IoResult::HungUp) {
+    HangUp();
+    return 0;
+  }
+  return r == IoResult::Ok ? uint16_t(outBufSize_ - status.outQueue) : 0;
 }
 
 uint32_t TSerialDriver::SendBytesWithin(const void* data, uint32_t count, uint32_t stallTimeoutMs) {
@@ -203,11 +211,15 @@ uint32_t TSerialDriver::SendBytesWithin(const void* data, uint32_t count, uint32
   uint32_t mark = tk_.TickCount();
   while (remaining > 0 && Connected()) {
     const uint16_t room = OutputRoom();
+    if (!Connected()) break;  // the device went while its queue was asked
     if (room > 0) {
       if (checkLineStatus_ && ModemLines() == 0) break;
       uint32_t taken = 0;
       const IoResult r = device_->Write(pos, std::min<uint32_t>(remaining, room), taken);
-      if (r == IoResult::HungUp) break;
+      if (r == IoResult::HungUp) {
+        HangUp();
+        break;
+      }
       if (taken > 0) {
         written += taken;
         pos += taken;

@@ -98,6 +98,9 @@ class TSerialDriver {
   void SetOnReceiveData(TReceiveDataEvent v) { onReceiveData_ = std::move(v); }
   const TReceivePacketEvent& OnReceivePacket() const { return onReceivePacket_; }
   void SetOnReceivePacket(TReceivePacketEvent v) { onReceivePacket_ = std::move(v); }
+  // The device went away under the open port (a pulled adapter): the port
+  // is closed when this is raised.
+  void SetOnDeviceLost(std::function<void(TSerialDriver*)> v) { onDeviceLost_ = std::move(v); }
 
   // Opens PortName and programs it; true when open afterwards.
   bool Connect();
@@ -149,6 +152,7 @@ class TSerialDriver {
   bool checkLineStatus_ = false;
   TReceiveDataEvent onReceiveData_;
   TReceivePacketEvent onReceivePacket_;
+  std::function<void(TSerialDriver*)> onDeviceLost_;
 };
 
 }  // namespace serial

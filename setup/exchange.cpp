@@ -27,6 +27,8 @@ TSetupForm::TSetupForm(toolkit::Toolkit& tk, serial::SerialPlatform& platform) :
   port.SetPortName("\\\\.\\COM2");
   port.SetStopBits(serial::sb2BITS);
   port.SetOnReceiveData([this](serial::TSerialDriver* s, const char* p, uint32_t n) { portReceiveData(s, p, n); });
+  // A port that is gone cannot be used: its status must not go on saying free.
+  port.SetOnDeviceLost([this](serial::TSerialDriver*) { ShowPortBusy(); });
   Trx = tk.CreateTimer(200, [this] { TrxTimer(); });
   Tgo = tk.CreateTimer(500, [this] { TgoTimer(); });
   Terror = tk.CreateTimer(3000, [this] { TerrorTimer(); });

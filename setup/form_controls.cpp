@@ -17,8 +17,10 @@ void TSetupForm::CBcomChange() {
   if (port.Connect())
     SetPortStatus(toolkit::Cp1251("свободен"), toolkit::RGB(0, 128, 0));
   else
-    SetPortStatus(toolkit::Cp1251("занят"), toolkit::RGB(255, 0, 0));
+    ShowPortBusy();
 }
+
+void TSetupForm::ShowPortBusy() { SetPortStatus(toolkit::Cp1251("занят"), toolkit::RGB(255, 0, 0)); }
 
 void TSetupForm::LEpinKeyPress(char& Key) {
   if (Key == '\b' || Key == '.' || (Key >= '0' && Key <= '9')) return;

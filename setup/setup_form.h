@@ -140,6 +140,7 @@ class TSetupForm {
   void Verify();
   void AppendEmpty() { AppendLog(std::string()); }
   void Prompt(const std::string& text);  // an operator prompt, unless closing
+  void ShowPortBusy();                   // LAcom: "занят" in red
 
   toolkit::Toolkit& tk_;
   int gaugeWaits_ = 0;

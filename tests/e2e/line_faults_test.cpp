@@ -183,6 +183,8 @@ TEST(LineFaults, FarEndVanishingMidWaitEndsWithTheWatchdogAndReopensWhenBack) {
   silent.Kill();  // the far end vanishes: the pty master is closed
   const Spin spin(w);
   ASSERT_TRUE(w.RunUntil([&] { return w.Has(W("НЕТ СВЯЗИ c модемом")); }, 10000)) << w.Tail();
+  EXPECT_FALSE(w.form.port.Connected());
+  EXPECT_EQ(w.form.LAcom->text(), QString::fromUtf8("занят"));  // not a stale "свободен"
   w.RunFor(2000);  // and a while after
   spin.Check("far end gone mid-wait");
   const std::vector<std::string> lines = w.form.LogLines();
@@ -194,6 +196,8 @@ TEST(LineFaults, FarEndVanishingMidWaitEndsWithTheWatchdogAndReopensWhenBack) {
 
   Child back = Modem({"--link=" + link});
   ASSERT_FALSE(back.firstLine.empty());
+  w.form.CBcomChange();  // chosen again
+  EXPECT_EQ(w.form.LAcom->text(), QString::fromUtf8("свободен"));
   w.form.BBB->click();
   EXPECT_TRUE(w.RunUntil([&] { return w.Has(W(kAtiReply)); }, 5000)) << w.Tail();
   std::filesystem::remove_all(dir);

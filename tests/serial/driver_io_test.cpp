@@ -125,6 +125,33 @@ TEST(DriverReceive, TheFarEndGoingAwayClosesTheDriverQuietly) {
   EXPECT_TRUE(r.drv.Connect());
 }
 
+// A pulled adapter found by a send, before any poll: the send gives up at
+// once instead of waiting out its stall time, and the driver closes and
+// says so once, as when a poll finds it.
+TEST(DriverSend, ADeviceGoneUnderASendClosesThePortAtOnceAndSaysSo) {
+  Rig r;
+  int lost = 0;
+  r.drv.SetOnDeviceLost([&](TSerialDriver* s) {
+    EXPECT_EQ(s, &r.drv);
+    EXPECT_FALSE(r.drv.Connected());
+    ++lost;
+  });
+  ASSERT_TRUE(r.drv.Connect());
+  r.line.HangUp();
+  const uint64_t t0 = r.tk.NowUs();
+  EXPECT_FALSE(r.drv.SendString("ATI\r"));
+  EXPECT_EQ(r.tk.NowUs(), t0);
+  EXPECT_FALSE(r.drv.Connected());
+  EXPECT_EQ(lost, 1);
+  r.tk.RunFor(500);
+  EXPECT_EQ(lost, 1);
+  r.line.Return();
+  ASSERT_TRUE(r.drv.Connect());
+  r.line.HangUp();
+  r.tk.RunFor(100);  // found by the poll this time
+  EXPECT_EQ(lost, 2);
+}
+
 TEST(DriverSend, SendStringOnOpenAndClosedLines) {
   Rig r;
   EXPECT_TRUE(r.drv.SendString(""));

@@ -126,7 +126,7 @@ void OnFatalSignal(int sig) {
 // What the program's devices took and gave, to hold the log against.
 struct Wire {
   std::string written;        // every byte a device took from the program
-  uint64_t shortWrites = 0;   // writes that took less than offered, or failed
+  uint64_t shortWrites = 0;   // writes that took less than offered, or failed, or found the device gone
   std::string readSinceSend;  // bytes read since the last command line
   uint64_t shutdownsRead = 0;  // shutdown reports among all bytes read
   std::string readTail;        // the last bytes read, for a report cut between two reads
@@ -147,7 +147,12 @@ class RecordingDevice final : public serial::SerialDevice {
   bool SetQueueSizes(uint32_t in, uint32_t out) override { return inner_->SetQueueSizes(in, out); }
   bool SetTimeouts(const serial::CommTimeouts& t) override { return inner_->SetTimeouts(t); }
   bool Purge(uint32_t flags) override { return inner_->Purge(flags); }
-  serial::IoResult GetQueueStatus(serial::QueueStatus& s) override { return inner_->GetQueueStatus(s); }
+  serial::IoResult GetQueueStatus(serial::QueueStatus& s) override {
+    const serial::IoResult r = inner_->GetQueueStatus(s);
+    // Gone before a send could offer its bytes: the send takes none of them.
+    if (r == serial::IoResult::HungUp) wire_.shortWrites++;
+    return r;
+  }
   serial::IoResult Read(void* buffer, uint32_t size, uint32_t& read) override {
     const serial::IoResult r = inner_->Read(buffer, size, read);
     if (read > size) Violation("a device read more than asked for");

@@ -333,9 +333,10 @@ void Silent(Program& p) {
   Check(p.prompts.empty(), L"a prompt with a silent modem");
 }
 
-// The line goes away in the middle of a run (the cable pulled): the run
-// ends with the exchange's lines for it, the window goes on answering, a
-// stop makes НАЧАТЬ usable again and the program closes cleanly.
+// The line goes away in the middle of a run (the adapter pulled): the run
+// ends with the exchange's lines for it, the port shows "занят" and is
+// closed, so that no send holds the window; a stop makes НАЧАТЬ usable
+// again. Put back, the port chosen again opens, and a run starts on it.
 void Gone(Program& p) {
   Say(L"run: start");
   p.Click(idBBB);
@@ -352,8 +353,36 @@ void Gone(Program& p) {
     });
   }, 60'000, 500);
   Check(ended, L"the run went on as if the line were there");
+  Check(WaitUntil([&] { return Text(p[idLAcom]) == L"занят"; }, 10'000),
+        L"the port status says " + Text(p[idLAcom]) + L" of a port that is gone");
   p.Click(idBBE);
   Check(WaitUntil([&] { return p.Enabled(idBBB); }), L"НАЧАТЬ stayed disabled after ОСТАНОВИТЬ");
+  // A send on the closed port reports it at once, the window answering.
+  const ULONGLONG sent = GetTickCount64();
+  p.Click(idBBB);
+  const bool reported = WaitUntil([&] {
+    const Lines log = p.Log();
+    return !log.empty() && log.back() == L"нет соединения с портом";
+  }, 10'000, 20);
+  Check(reported, L"a send after the loss did not report the missing connection");
+  Say(L"the send was reported after " + std::to_wstring(GetTickCount64() - sent) + L" ms");  // a figure
+  p.Click(idBBE);
+
+  Say(L"operator: plug back");
+  const bool reopened = WaitUntil([&] {
+    SendMessageW(p[idCBcom], CB_SETCURSEL, 0, 0);
+    SendMessageW(p[idPAmain], WM_COMMAND, MAKEWPARAM(idCBcom, CBN_SELENDOK), LPARAM(p[idCBcom]));
+    return Text(p[idLAcom]) == L"свободен";
+  }, 20'000, 500);
+  if (!Check(reopened, L"the port chosen again did not open when the adapter was back")) return;
+  p.Click(idBBB);
+  const bool answered = WaitUntil([&] {
+    const Lines log = p.Log();
+    return std::any_of(log.begin(), log.end(), [](const std::wstring& l) {
+      return l.rfind(L"ответ(без CR и LF)=ATI", 0) == 0 && Has(l, L"SIEMENS");
+    });
+  }, 30'000, 500);
+  Check(answered, L"no answer to ATI on the port put back");
 }
 
 // The window closed at four moments of a run, the program started anew for
