@@ -234,6 +234,14 @@ void TForm1::BuildControls() {
     tool.uId = UINT_PTR(control);
     tool.lpszText = const_cast<wchar_t*>(text);
     SendMessageW(tips, TTM_ADDTOOLW, 0, LPARAM(&tool));
+    // A disabled control gets no mouse messages: its parent has them, so
+    // the tip is also the parent's over the control's place (LEPUK and LEHT
+    // start disabled).
+    tool.uFlags = TTF_SUBCLASS;
+    tool.uId = UINT_PTR(GetDlgCtrlID(control));
+    GetWindowRect(control, &tool.rect);
+    MapWindowPoints(nullptr, tool.hwnd, reinterpret_cast<POINT*>(&tool.rect), 2);
+    SendMessageW(tips, TTM_ADDTOOLW, 0, LPARAM(&tool));
   }
 
   for (HWND edit : {MEset, LEpin, LEPUK, LEHT}) SetWindowSubclass(edit, ControlProc, 0, DWORD_PTR(this));
@@ -423,6 +431,14 @@ void TForm1::Command(int id, int code) {
   // field gets the item's text first.
   if (code == CBN_EDITCHANGE) {
     if (!settingPortText_) CBcomChange();
+  } else if (code == CBN_SELENDCANCEL) {
+    // The list closed without a choice (Esc, a click elsewhere): the field
+    // goes back from the item browsed to to the port that is open.
+    const std::wstring chosen = toolkit::WideFrom1251(ChosenPort());
+    if (TextOf(CBcom) != chosen) {
+      SendMessageW(CBcom, CB_SETCURSEL, WPARAM(SendMessageW(CBcom, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(chosen.c_str()))), 0);
+      SetPortText(chosen);
+    }
   } else if (code == CBN_SELENDOK || (code == CBN_SELCHANGE && !SendMessageW(CBcom, CB_GETDROPPEDSTATE, 0, 0))) {
     const LRESULT index = SendMessageW(CBcom, CB_GETCURSEL, 0, 0);
     if (index < 0) return;

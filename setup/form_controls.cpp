@@ -11,6 +11,7 @@ namespace setup {
 
 void TSetupForm::CBcomChange() {
   const std::string name = PortChoiceText();
+  chosenPort_ = name;
   port.Disconnect();
   port.SetPortName(name);
   SetStartEnabled(true);

@@ -73,6 +73,8 @@ class TSetupForm {
   // that the event loop ends.
   void WindowClosing();
   bool Closing() const { return closing_; }
+  // The name the port choice last ran for (what the port box must show).
+  const std::string& ChosenPort() const { return chosenPort_; }
 
   // Operations.
   void WaitMilliseconds(uint32_t ms);
@@ -145,6 +147,7 @@ class TSetupForm {
   toolkit::Toolkit& tk_;
   int gaugeWaits_ = 0;
   bool closing_ = false;
+  std::string chosenPort_;
 };
 
 }  // namespace setup

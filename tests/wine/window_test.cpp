@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -134,6 +135,63 @@ TEST(Win32Window, ChoosingAPortOpensItAndTypingReopensAtEveryKey) {
   EXPECT_NE(w.modems.OpenModem(w.modems.Names()[4]), nullptr);
   EXPECT_EQ(w.modems.OpenModem(w.modems.Names()[0]), nullptr);
 }
+
+}  // namespace
+
+// The list dropped, browsed with the arrow keys and left with Esc: the field
+// shows the port that is open, and the port stays the one chosen.
+TEST(Win32Window, BrowsingTheDroppedPortListAndEscapingLeavesTheOpenPortShown) {
+  Window w;
+  const std::wstring first = toolkit::WideFrom1251(w.modems.Names()[0]);
+  ASSERT_EQ(Text(w.form.CBcom), first);
+  SetFocus(w.form.CBcom);
+  SendMessageW(w.form.CBcom, CB_SHOWDROPDOWN, TRUE, 0);
+  w.Pump();
+  for (int i = 0; i < 4; ++i) w.Key(GetFocus(), WM_KEYDOWN, VK_DOWN);
+  EXPECT_NE(Text(w.form.CBcom), first);  // the field follows the browsing
+  w.Key(GetFocus(), WM_KEYDOWN, VK_ESCAPE);
+  w.Pump(100);
+  EXPECT_FALSE(SendMessageW(w.form.CBcom, CB_GETDROPPEDSTATE, 0, 0));
+  EXPECT_EQ(Text(w.form.CBcom), first);
+  EXPECT_NE(w.modems.OpenModem(w.modems.Names()[0]), nullptr);
+}
+
+BOOL CALLBACK FindShownTip(HWND w, LPARAM out) {
+  wchar_t cls[32] = {};
+  GetClassNameW(w, cls, 32);
+  if (std::wstring(cls) != TOOLTIPS_CLASSW || !IsWindowVisible(w)) return TRUE;
+  *reinterpret_cast<HWND*>(out) = w;
+  return FALSE;
+}
+
+// The tip of a disabled box shows when the mouse rests on it.
+TEST(Win32Window, TheDisabledBoxesShowTheirTooltips) {
+  Window w;
+  for (const auto& [box, tip] : {std::pair{w.form.LEPUK, L"набрать и нажать Enter"}, std::pair{w.form.LEHT, L"ГИПЕРТЕРМИНАЛ"}}) {
+    ASSERT_FALSE(IsWindowEnabled(box));
+    RECT r;
+    GetWindowRect(box, &r);
+    SetCursorPos(r.left + 5, r.top + 5);
+    w.Pump(50);
+    SetCursorPos(r.left + 6, r.top + 6);  // a move within, then rest
+    HWND shown = nullptr;
+    for (int i = 0; i < 60 && !shown; ++i) {
+      w.Pump(50);
+      EnumThreadWindows(GetCurrentThreadId(), FindShownTip, LPARAM(&shown));
+    }
+    ASSERT_NE(shown, nullptr) << Utf8Of(tip);
+    TTTOOLINFOW tool{};
+    wchar_t text[128] = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.lpszText = text;
+    ASSERT_TRUE(SendMessageW(shown, TTM_GETCURRENTTOOLW, 0, LPARAM(&tool)));
+    EXPECT_EQ(std::wstring(text), tip);
+    SetCursorPos(0, 0);
+    w.Pump(300);
+  }
+}
+
+namespace {
 
 int ExpectedDpi() {
   const char* dpi = std::getenv("ZORVIK_EXPECT_DPI");
