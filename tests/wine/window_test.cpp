@@ -301,6 +301,20 @@ TEST(Win32Window, AtTheSystemsDpiEveryControlIsScaledAndEveryCaptionFits) {
     }
   }
 
+  // Nothing overlaps but the group's items their frame.
+  std::vector<std::pair<HWND, RECT>> shown;
+  for (HWND c = GetWindow(w.form.PAmain, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (IsWindowVisible(c)) shown.push_back({c, RectIn(c, w.form.PAmain)});
+  auto inGroup = [&](HWND c) { return c == w.form.RGDTR || (GetDlgCtrlID(c) >= idRGDTRItem0 && GetDlgCtrlID(c) <= idRGDTRItem2); };
+  for (size_t i = 0; i < shown.size(); ++i)
+    for (size_t j = i + 1; j < shown.size(); ++j) {
+      RECT both;
+      if (inGroup(shown[i].first) && inGroup(shown[j].first)) continue;
+      EXPECT_FALSE(IntersectRect(&both, &shown[i].second, &shown[j].second))
+          << Utf8Of(Text(shown[i].first)) << " (" << GetDlgCtrlID(shown[i].first) << ") and "
+          << Utf8Of(Text(shown[j].first)) << " (" << GetDlgCtrlID(shown[j].first) << ")";
+    }
+
   // On the screen: the work area holds the whole window, moved from its
   // scaled place by the least distance (to the top left if it is larger).
   RECT outer;
