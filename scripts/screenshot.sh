@@ -3,26 +3,32 @@
 # its ready modem driven with xdotool (start pressed, the two power prompts
 # answered), then a screenshot of the window.
 #   bash scripts/screenshot.sh [build-dir] [out.png]            the Linux window
-#   bash scripts/screenshot.sh --windows [build-dir] [out.png]  zorvik-demo.exe under Wine
+#   bash scripts/screenshot.sh --windows [--dpi=N] [build-dir] [out.png]
+#                                                    zorvik-demo.exe under Wine, at N DPI (default 96)
 # Installs what it needs (Xvfb, xdotool, ImageMagick) and builds first.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-windows=""
+windows="" dpi=96
 [ "${1:-}" = "--windows" ] && { windows=1; shift; }
+case "${1:-}" in --dpi=*) dpi="${1#--dpi=}"; shift ;; esac
 build="${1:-$root/build${windows:+-win}}"
 mkdir -p "$build" && build="$(cd "$build" && pwd)"
-out="${2:-$root/docs/window${windows:+-windows}.png}"
+suffix=""
+[ "$dpi" = 96 ] || suffix="-$dpi"
+out="${2:-$root/docs/window${windows:+-windows}$suffix.png}"
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 if [ -z "${ZORVIK_UNDER_XVFB:-}" ]; then
   bash "$root/scripts/setup.sh" --screenshot
   if [ -n "$windows" ]; then
     [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF >/dev/null
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$build" -j2 --target zorvik-demo window_driver
   else
     bash "$root/scripts/build.sh" "$build"
   fi
-  exec env ZORVIK_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 900x700x24" bash "$0" ${windows:+--windows} "$build" "$out"
+  # Room for the window at the DPI asked for.
+  exec env ZORVIK_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 $((900 * dpi / 96))x$((700 * dpi / 96))x24" \
+    bash "$0" ${windows:+--windows --dpi=$dpi} "$build" "$out"
 fi
 
 work="$(mktemp -d)"
@@ -43,6 +49,7 @@ if [ -n "$windows" ]; then
   export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ru_RU.UTF-8
   wine_prefix_boot "$WINEPREFIX"
   wine_prefix_ports "$WINEPREFIX" "" >/dev/null
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
   shot=""
   while IFS= read -r line; do
     if [ "$line" = "run: end" ]; then
