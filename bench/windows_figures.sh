@@ -52,7 +52,7 @@ size_kib() {  # as built, and stripped
   echo "$(($(stat -c %s "$2") / 1024)) KiB ($(($(stat -c %s "$prefix/stripped") / 1024)) KiB stripped)"
 }
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
-server_pid() { pgrep -u "$(id -u)" -x "wineserver(64)?" -d '\n' | while read -r p; do
+server_pid() { pgrep -u "$(id -u)" -x 'wineserver(64)?' | while read -r p; do
   tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$p"; done | head -n1; }
 
 # Start to window shown: the `ports` case, STARTS times.
