@@ -62,30 +62,45 @@ void Drive(toolkit::Toolkit& tk, app::TForm1& form, const std::function<bool()>&
 
 std::vector<std::string> WholeRunModemOptions() { return {"--sim=pin", "--power-on-after=0"}; }
 
-WholeRun RunInRealTime(const std::string& modemProgram, bool show) {
+namespace {
+
+WholeRun RunOnDevice(const std::string& port, const std::function<void()>& powerOn, bool show,
+                     const std::string& logFile) {
   WholeRun result;
-  modemsim::EmulatorProcess modem(modemProgram, WholeRunModemOptions());
-  if (modem.Path().empty()) return result;
   toolkit::QtToolkit tk;
   auto closeAt = std::chrono::steady_clock::time_point{};
   tk.SetOperator([&](std::string_view, std::string_view message) {
-    const uint32_t ms = OperatorMs(message, [&] { modem.PowerOn(); });
+    const uint32_t ms = OperatorMs(message, powerOn);
     closeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     return ms;
   });
-  const std::string path = modem.Path();
-  app::TForm1 form(app::Environment{tk, serial::SystemSerialPlatform(), [&] { return std::vector<std::string>{path}; },
-                                    [] { return toolkit::Cp1251("ЗОРВИК"); }, "/dev/null"});
+  app::TForm1 form(app::Environment{tk, serial::SystemSerialPlatform(), [&] { return std::vector<std::string>{port}; },
+                                    [] { return toolkit::Cp1251("ЗОРВИК"); }, logFile.empty() ? "/dev/null" : logFile});
   if (show) form.show();
   const auto t0 = std::chrono::steady_clock::now();
   auto now = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
   auto promptOpen = [&] { return std::chrono::steady_clock::now() < closeAt; };
-  const double cpu0 = CpuSeconds(), modemCpu0 = modem.CpuSeconds();
+  const double cpu0 = CpuSeconds();
   Drive(tk, form, promptOpen, now, result);
   result.cpuSeconds = CpuSeconds() - cpu0;
-  result.modemCpuSeconds = modem.CpuSeconds() - modemCpu0;
   result.residentKiB = ResidentKiB();
+  if (!logFile.empty() && !form.SaveLog()) result.success = false;
   return result;
+}
+
+}  // namespace
+
+WholeRun RunInRealTime(const std::string& modemProgram, bool show) {
+  modemsim::EmulatorProcess modem(modemProgram, WholeRunModemOptions());
+  if (modem.Path().empty()) return {};
+  const double modemCpu0 = modem.CpuSeconds();
+  WholeRun result = RunOnDevice(modem.Path(), [&] { modem.PowerOn(); }, show, {});
+  result.modemCpuSeconds = modem.CpuSeconds() - modemCpu0;
+  return result;
+}
+
+WholeRun RunOnPort(const std::string& port, const std::function<void()>& powerOn, const std::string& logFile) {
+  return RunOnDevice(port, powerOn, false, logFile);
 }
 
 WholeRun RunInVirtualTime() {

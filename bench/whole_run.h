@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ std::vector<std::string> WholeRunModemOptions();
 
 // Needs a QApplication. show: the window is shown (a screenshot can follow).
 WholeRun RunInRealTime(const std::string& modemProgram, bool show);
+// The same run on a port whose modem runs elsewhere (with the options
+// above): powerOn is called when the operator switches it on. The pane is
+// saved to logFile at the end when one is given.
+WholeRun RunOnPort(const std::string& port, const std::function<void()>& powerOn, const std::string& logFile = {});
 WholeRun RunInVirtualTime();
 
 }  // namespace bench

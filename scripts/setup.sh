@@ -10,6 +10,8 @@ packages=(build-essential cmake ninja-build pkg-config
           picocom  # holds a port in the busy-port test
           fonts-liberation  # a face of the window's metrics where there is no MS Sans Serif
           xvfb xauth openbox x11-utils  # the window under a real window manager
+          # the guest with real serial drivers: QEMU, and Debian's kernel unpacked with its modules
+          qemu-system-x86 busybox-static cpio kmod xz-utils zstd
           # the Windows cross-build (32-bit) and its tests under Wine, which
           # runs 32-bit programs with its i386 half
           g++-mingw-w64-i686-posix wine wine32:i386 wine64 googletest locales)

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds and runs every test in stages: the native
 # build, its Debian package installed and started, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows
-# cross-build under Wine. Every stage runs even when one before it failed;
-# the summary at the end gives each stage's outcome and time, and its last
-# line counts the tests.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the Windows cross-build
+# under Wine, then the serial cases on real kernel drivers in a QEMU guest.
+# Every stage runs even when one before it failed; the summary at the end
+# gives each stage's outcome and time, and its last line counts the tests.
 # Exits non-zero when any stage failed.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -28,7 +28,13 @@ stage() {
   local took=$((SECONDS - start))
   local count
   count="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)"
-  if [ -n "$count" ]; then
+  local cases
+  cases="$(grep -E '^[0-9]+ cases passed, [0-9]+ failed$' "$log" | tail -n1)"
+  if [ -z "$count" ] && [ -n "$cases" ]; then  # the guest's cases
+    count="$cases"
+    passed=$((passed + ${cases%% *}))
+    failed=$((failed + $(sed -E 's/.*, ([0-9]+) failed$/\1/' <<<"$cases")))
+  elif [ -n "$count" ]; then
     local bad total
     bad="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$count")"
     total="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$count")"
@@ -60,12 +66,18 @@ native() {
 package() { bash "$root/scripts/test-package.sh" "$root/build"; }
 sanitizers() { need_ptys && bash "$root/scripts/test-sanitize.sh" "$root/build-asan"; }
 windows() { bash "$root/scripts/test-windows.sh" "$root/build-win" "$root/build"; }
+# The guest's cases need both builds' programs.
+vm() {
+  cmake --build "$root/build" --target vm_cases_tests zorvik-com-peer zorvik-modemsim >/dev/null &&
+    bash "$root/scripts/test-vm.sh" "$root/build" "$root/build-win"
+}
 
 stage setup bash "$root/scripts/setup.sh"
 stage native native
 stage package package
 stage sanitizers sanitizers
 stage windows windows
+stage vm vm
 
 echo
 echo "=== summary ==="

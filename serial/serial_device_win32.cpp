@@ -10,9 +10,10 @@ namespace {
 
 // A call that fails on an open handle means the device has gone from
 // under it (a USB adapter pulled out); what the drivers then report differs
-// (ERROR_NOT_READY under Wine, ERROR_DEVICE_NOT_CONNECTED, ERROR_BAD_COMMAND,
-// ERROR_DEVICE_REMOVED, ERROR_GEN_FAILURE, ERROR_ACCESS_DENIED on real
-// adapters), and none of them comes back under the handle. A time-out is
+// (under Wine ERROR_INVALID_FUNCTION for a USB adapter, ERROR_NOT_READY for
+// a pty; ERROR_DEVICE_NOT_CONNECTED, ERROR_BAD_COMMAND, ERROR_DEVICE_REMOVED,
+// ERROR_GEN_FAILURE, ERROR_ACCESS_DENIED on Windows' own drivers), and none
+// of them comes back under the handle. A time-out is
 // not a failure: the calls return success with fewer bytes.
 class Win32Device final : public SerialDevice {
  public:

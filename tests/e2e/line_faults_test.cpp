@@ -33,12 +33,15 @@
 #include <vector>
 
 #include "app/umset.h"
+#include "tests/e2e/window_rig.h"
 #include "tests/common/choose_item.h"
 #include "tests/common/counting_toolkit.h"
 #include "toolkit/codepage.h"
 #include "toolkit/qt_toolkit.h"
 
 namespace {
+
+using testing_e2e::Window;
 
 std::string W(const char* utf8) { return toolkit::Cp1251(utf8); }
 
@@ -110,42 +113,6 @@ Child Modem(const std::vector<std::string>& options) {
   argv.insert(argv.end(), options.begin(), options.end());
   return Child(argv, -1, true);
 }
-
-// The window on the given port, in real time.
-struct Window {
-  toolkit::QtToolkit qt;
-  testing_support::CountingToolkit tk{qt};  // the window's passes of the event loop
-  std::string portName;
-  app::TForm1 form;
-  explicit Window(const std::string& port)
-      : portName(port), form(app::Environment{tk, serial::SystemSerialPlatform(), [this] {
-                                                 return std::vector<std::string>{portName};
-                                               },
-                                               nullptr}) {}
-
-  bool Has(const std::string& line) const {
-    for (const std::string& l : form.LogLines())
-      if (l == line) return true;
-    return false;
-  }
-  // Runs the event loop until the condition holds or ms have passed.
-  bool RunUntil(const std::function<bool()>& done, uint32_t ms) {
-    const uint32_t t0 = tk.TickCount();
-    while (!done()) {
-      if (tk.TickCount() - t0 >= ms) return false;
-      tk.WaitForEvents(20);
-    }
-    return true;
-  }
-  void RunFor(uint32_t ms) {
-    RunUntil([] { return false; }, ms);
-  }
-  std::string Tail() const {
-    std::string out;
-    for (const std::string& l : form.LogLines()) out += "  " + toolkit::Utf8(l) + "\n";
-    return out;
-  }
-};
 
 // Whether the window spins from here on. Its loop wakes for the 20 ms steps
 // of RunUntil and the 50 ms polls of the driver, under a hundred passes a

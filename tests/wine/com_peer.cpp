@@ -6,6 +6,8 @@
 //   LINE?     "LINE <rate> <data bits> <N|O|E|M|S> <stop bits>": the line
 //             settings as the program set them on its side, from tcgetattr
 //   SEND n    n bytes 0, 1, ... 255, 0, 1 ... in one go
+//   TAKE n    the next n bytes are taken as such a run and checked:
+//             "TOOK n" when they were, "TOOK BAD AT k" at the first that was not
 //   anything  "ECHO " and the line
 // Every answer ends in CR LF.
 #include <fcntl.h>
@@ -41,11 +43,16 @@ struct Port {
   std::string name;
   int master = -1, slave = -1;
   std::string line, out;
+  long taking = 0, taken = 0, bad = -1;  // a TAKE in progress
 };
 
 void Answer(Port& p, const std::string& line) {
   if (line == "LINE?") {
     p.out += LineSettings(p.master) + "\r\n";
+  } else if (line.rfind("TAKE ", 0) == 0) {
+    p.taking = std::strtol(line.c_str() + 5, nullptr, 10);
+    p.taken = 0;
+    p.bad = -1;
   } else if (line.rfind("SEND ", 0) == 0) {
     const long n = std::strtol(line.c_str() + 5, nullptr, 10);
     for (long i = 0; i < n && i < 1'000'000; ++i) p.out.push_back(char(i & 0xFF));
@@ -109,6 +116,12 @@ int main(int argc, char** argv) {
         char buf[4096];
         const ssize_t n = read(p.master, buf, sizeof buf);
         for (ssize_t k = 0; k < n; ++k) {
+          if (p.taken < p.taking) {
+            if (p.bad < 0 && static_cast<unsigned char>(buf[k]) != (p.taken & 0xFF)) p.bad = p.taken;
+            if (++p.taken == p.taking)
+              p.out += (p.bad < 0 ? "TOOK " + std::to_string(p.taken) : "TOOK BAD AT " + std::to_string(p.bad)) + "\r\n";
+            continue;
+          }
           if (buf[k] == '\r') {
             Answer(p, p.line);
             p.line.clear();
