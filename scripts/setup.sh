@@ -32,7 +32,17 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
-  $sudo apt-get update -qq
+  # A mirror caught in the middle of its sync serves an index that does not
+  # match its release file; a later try usually gets a whole one.
+  for try in 1 2 3; do
+    $sudo apt-get update -qq && break
+    if [ "$try" -eq 3 ]; then
+      echo "setup: the package index could not be fetched whole (see above); try again later" >&2
+      exit 1
+    fi
+    echo "setup: the package index was not fetched whole; trying again in 60 s" >&2
+    sleep 60
+  done
   # A release without one of them fails here, by the package's name, not
   # later at a missing header or program.
   unknown=()

@@ -36,6 +36,8 @@ if [ ! -f "$kernel/.unpacked" ]; then
   (cd "$kernel" && apt-get download "$image" >/dev/null 2>&1) || { echo "test-vm: cannot download $image"; exit 1; }
   dpkg-deb -x "$kernel"/*.deb "$kernel/tree" && rm -f "$kernel"/*.deb && touch "$kernel/.unpacked"
 fi
+# Debian 13's kernel package keeps its modules under usr/lib only.
+[ -e "$kernel/tree/lib" ] || ln -s usr/lib "$kernel/tree/lib"
 release="$(ls "$kernel/tree/lib/modules")"
 depmod -b "$kernel/tree" "$release"
 
@@ -57,7 +59,7 @@ if [ ! -f "$initramfs" ] || [ "$0" -nt "$initramfs" ]; then
     order+=("$file")
   }
   for name in virtio_pci 9pnet_virtio 9p overlay xhci_pci ftdi_sio; do
-    file="$(grep -oE "^[^:]*/${name//_/[_-]}\.ko(\.xz|\.zst|\.gz)?:" "$dep" | head -n1 | tr -d :)"
+    file="$(grep -oE "^[^:]*/${name//_/[_-]}\.ko(\.xz|\.zst|\.gz)?:" "$dep" | head -n1 | tr -d :)" || true
     if [ -z "$file" ]; then  # built into this kernel, or missing
       grep -qE "/${name//_/[_-]}\.ko$" "${dep%.dep}.builtin" && continue
       echo "test-vm: the kernel has no module $name"; exit 1
