@@ -1018,7 +1018,10 @@ Engine::Step Engine::CmdCsns(Cmd& c) {
 Engine::Step Engine::CmdIpr(Cmd& c) {
   if (c.op == 't') {
     std::string list;
-    for (uint32_t r : kRates) list += (list.empty() ? "" : ",") + std::to_string(r);
+    for (uint32_t r : kRates) {
+      if (!list.empty()) list += ',';
+      list += std::to_string(r);
+    }
     Info({"+IPR: (" + list + "),()"});
     return Step::Next;
   }

@@ -60,11 +60,17 @@ DISPLAY="$ZORVIK_WINDOW_DISPLAY" WINEPREFIX="$ZORVIK_WINDOW_PREFIX" WINEDEBUG=-a
   timeout 280 "$wine" "$driver" "$kase" "Z:${program//\//\\}" "Z:${work//\//\\}" "$ZORVIK_WINDOW_PORT" |
   while IFS= read -r line; do
     printf '%s\n' "$line"
+    [ "$line" != "PASSED $kase" ] || touch "$work/passed"
     [ -z "$elsewhere" ] || continue
     [ "$line" != "operator: power on" ] || echo on >&3
     [ "$line" != "operator: unplug" ] || kill "$(cat "$work/modem.pid")"  # the far end of the line closes
     [ "$line" != "operator: plug back" ] || start_modem
   done || status=$?
+# Wine ends with 0 also when it could not start the driver at all.
+if [ "$status" -eq 0 ] && [ ! -f "$work/passed" ]; then
+  echo "the driver never reported its case: Wine did not run it"
+  status=1
+fi
 if [ "$status" -ne 0 ] && [ -z "$elsewhere" ]; then
   echo "--- the modem's side (zorvik-modemsim --log), last lines:"
   tail -n 40 "$work/modem.log"

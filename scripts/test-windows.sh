@@ -49,6 +49,12 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 wine_prefix_boot "$WINEPREFIX"
+# Wine ends with 0 also when it cannot start a 32-bit program at all.
+ran="$("$wine" "$build/tests/toolkit/toolkit_tests.exe" --gtest_filter=None 2>&1 || true)"
+grep -q 'PASSED  \] 0 tests' <<<"$ran" || {
+  echo "test-windows: Wine runs no 32-bit program here (its 32-bit half, wine32:i386, is missing?)" >&2
+  exit 1
+}
 cp -a "$WINEPREFIX" "$window"
 
 mkfifo "$prefix/peer.in"
