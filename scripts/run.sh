@@ -5,7 +5,7 @@
 #   bash scripts/run.sh --modem    zorvik with a real modem: choose its port in the window
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-bash "$root/scripts/setup.sh"
+bash "$root/scripts/setup.sh" --program
 bash "$root/scripts/build.sh" "$root/build"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -1,63 +1,86 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need (Debian 12 and 13).
 #   bash scripts/setup.sh                the program and its tests
+#   bash scripts/setup.sh --program      only what building and running the program needs
 #   bash scripts/setup.sh --screenshot   also xdotool and ImageMagick
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-          libgtest-dev
+          fonts-liberation)  # a face of the window's metrics where there is no MS Sans Serif
+test_packages=(libgtest-dev
           file  # cpack reads the programs' libraries with it for the package's dependencies
           picocom  # holds a port in the busy-port test
-          fonts-liberation  # a face of the window's metrics where there is no MS Sans Serif
           xvfb xauth openbox x11-utils  # the window under a real window manager
           # the guest with real serial drivers: QEMU, and Debian's kernel unpacked with its modules
           qemu-system-x86 busybox-static cpio kmod xz-utils zstd
-          # the Windows cross-build (32-bit) and its tests under Wine, which
-          # runs 32-bit programs with its i386 half
-          g++-mingw-w64-i686-posix wine wine32:i386 wine64 googletest locales)
+          # the Windows cross-build (32-bit) and its tests under Wine
+          g++-mingw-w64-i686-posix wine wine64 googletest locales)
+tests=1
 for option in "$@"; do
   case "$option" in
+    --program) tests=0 ;;
     --screenshot) packages+=(xdotool imagemagick) ;;
     *) echo "unknown option $option" >&2; exit 2 ;;
   esac
 done
+((tests)) && packages+=("${test_packages[@]}")
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-# wine32 comes from the i386 half of the archive.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
+export DEBIAN_FRONTEND=noninteractive
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+# Wine runs 32-bit programs with its i386 half, which comes from the i386 half of the archive.
+wine32=()
+if ((tests)); then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  installed wine32:i386 || wine32=(wine32:i386)
 fi
 missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
+((${#missing[@]} + ${#wine32[@]})) || exit 0
+
+# A mirror caught in the middle of its sync serves an index that does not
+# match its release file; a later try usually gets a whole one. When none
+# does, apt keeps the rest of the index, and the packages it still finds are
+# installed.
+whole=0
+for try in 1 2 3; do
+  $sudo apt-get update -qq && { whole=1; break; }
+  [ "$try" -eq 3 ] || { echo "setup: the package index was not fetched whole; trying again in 60 s" >&2; sleep 60; }
 done
-if ((${#missing[@]})); then
-  # A mirror caught in the middle of its sync serves an index that does not
-  # match its release file; a later try usually gets a whole one.
-  for try in 1 2 3; do
-    $sudo apt-get update -qq && break
-    if [ "$try" -eq 3 ]; then
-      echo "setup: the package index could not be fetched whole (see above); try again later" >&2
-      exit 1
-    fi
-    echo "setup: the package index was not fetched whole; trying again in 60 s" >&2
-    sleep 60
-  done
-  # A release without one of them fails here, by the package's name, not
-  # later at a missing header or program.
-  unknown=()
-  for p in "${missing[@]}"; do
-    policy="$(apt-cache policy "$p" 2>/dev/null)"
-    grep -q 'Candidate: [^(]' <<<"$policy" || unknown+=("$p")
-  done
-  if ((${#unknown[@]})); then
+((whole)) || echo "setup: the package index could not be fetched whole (see above); going on with what was fetched" >&2
+
+# A release without one of them fails here, by the package's name, not
+# later at a missing header or program.
+unknown=()
+for p in "${missing[@]}"; do
+  policy="$(apt-cache policy "$p" 2>/dev/null)"
+  grep -q 'Candidate: [^(]' <<<"$policy" || unknown+=("$p")
+done
+if ((${#unknown[@]})); then
+  if ((whole)); then
     echo "setup: this system's package sources have no ${unknown[*]}" >&2
-    exit 1
+  else
+    echo "setup: the part of the package index that could be fetched has no ${unknown[*]}; try again later" >&2
   fi
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  exit 1
+fi
+((${#missing[@]} == 0)) || $sudo apt-get install -y -qq "${missing[@]}"
+
+# The i386 half must match the versions of this machine's amd64 libraries; an
+# i386 index out of step with them (or missing) leaves it uninstallable. Then
+# the Windows tests run the program's 64-bit twin under Wine's 64-bit half.
+if ((${#wine32[@]})) && ! $sudo apt-get install -y -q "${wine32[@]}"; then
+  echo "setup: wine32:i386 cannot be installed now; the Windows tests will run the program's 64-bit twin" >&2
+  installed g++-mingw-w64-x86-64-posix || $sudo apt-get install -y -qq g++-mingw-w64-x86-64-posix
 fi
 
-# Wine takes its ANSI code page (1251) from a Russian locale.
-if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
-  $sudo localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
+if ((tests)); then
+  # Wine takes its ANSI code page (1251) from a Russian locale.
+  if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+    $sudo localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
+  fi
 fi

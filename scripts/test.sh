@@ -17,8 +17,9 @@ failed=0
 any_failed=0
 
 # stage NAME COMMAND...: runs the command with its output shown and kept,
-# then reads ctest's count from it. A stage that fails before ctest counts
-# as one failed test, with the last line it printed as the reason.
+# then reads ctest's counts from it (a stage may run ctest more than once).
+# A stage that fails before ctest counts as one failed test, with the last
+# line it printed as the reason. Its lines "note: ..." go into the summary.
 stage() {
   local name="$1"
   shift
@@ -26,29 +27,33 @@ stage() {
   echo "=== $name ==="
   "$@" 2>&1 | tee "$log" || rc=$?
   local took=$((SECONDS - start))
-  local count
-  count="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)"
+  local good=0 bad=0 line count=""
+  while read -r line; do
+    local counts
+    counts="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/' <<<"$line")"
+    bad=$((bad + ${counts% *}))
+    good=$((good + ${counts#* } - ${counts% *}))
+    count="$good passed, $bad failed"
+  done < <(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log")
   local cases
   cases="$(grep -E '^[0-9]+ cases passed, [0-9]+ failed$' "$log" | tail -n1)"
   if [ -z "$count" ] && [ -n "$cases" ]; then  # the guest's cases
     count="$cases"
-    passed=$((passed + ${cases%% *}))
-    failed=$((failed + $(sed -E 's/.*, ([0-9]+) failed$/\1/' <<<"$cases")))
-  elif [ -n "$count" ]; then
-    local bad total
-    bad="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$count")"
-    total="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$count")"
-    passed=$((passed + total - bad))
-    failed=$((failed + bad))
-  elif [ "$rc" -ne 0 ]; then
-    failed=$((failed + 1))
+    good=${cases%% *}
+    bad="$(sed -E 's/.*, ([0-9]+) failed$/\1/' <<<"$cases")"
+  elif [ -z "$count" ] && [ "$rc" -ne 0 ]; then
+    bad=1
   fi
+  passed=$((passed + good))
+  failed=$((failed + bad))
+  local notes
+  notes="$(grep -E '^note: ' "$log" | sed -E 's/^note: /; /' | tr -d '\n')"
   if [ "$rc" -eq 0 ]; then
-    summary+=("$(printf '%-10s passed  %4d s  %s' "$name" "$took" "${count:-}")")
+    summary+=("$(printf '%-10s passed  %4d s  %s%s' "$name" "$took" "$count" "$notes")")
   else
     any_failed=1
     local reason="${count:-$(grep -v '^[[:space:]]*$' "$log" | tail -n1)}"
-    summary+=("$(printf '%-10s FAILED  %4d s  %s' "$name" "$took" "$reason")")
+    summary+=("$(printf '%-10s FAILED  %4d s  %s%s' "$name" "$took" "$reason" "$notes")")
   fi
 }
 
@@ -66,10 +71,16 @@ native() {
 package() { bash "$root/scripts/test-package.sh" "$root/build"; }
 sanitizers() { need_ptys && bash "$root/scripts/test-sanitize.sh" "$root/build-asan"; }
 windows() { bash "$root/scripts/test-windows.sh" "$root/build-win" "$root/build"; }
-# The guest's cases need both builds' programs.
+# The guest's cases need both builds' programs; its Windows ones take the
+# build the Windows stage ran under Wine.
 vm() {
+  local win="$root/build-win"
+  if [ -f "$win/wine-runs" ] && [ "$(cat "$win/wine-runs")" != "$win" ]; then
+    win="$(cat "$win/wine-runs")"
+    echo "note: the guest's Windows cases ran the 64-bit twin"
+  fi
   cmake --build "$root/build" --target vm_cases_tests zorvik-com-peer zorvik-modemsim >/dev/null &&
-    bash "$root/scripts/test-vm.sh" "$root/build" "$root/build-win"
+    bash "$root/scripts/test-vm.sh" "$root/build" "$win"
 }
 
 stage setup bash "$root/scripts/setup.sh"
