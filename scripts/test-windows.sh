@@ -26,10 +26,15 @@ locale -a | grep -qix 'ru_RU\.utf-\?8' || {
   exit 1
 }
 
-[ -f "$build/CMakeCache.txt" ] ||
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2
+# cross_build DIR ARCH: configures DIR once for ARCH (i686 or x86_64) and builds it.
+cross_build() {
+  [ -f "$1/CMakeCache.txt" ] ||
+    cmake -S "$root" -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF \
+      -DCMAKE_BUILD_TYPE=Release -DZORVIK_WINDOWS_ARCH="$2" >/dev/null
+  cmake --build "$1" -j2
+}
+rm -f "$build/wine-runs"  # written again once Wine has run a build
+cross_build "$build" i686
 [ -f "$native/CMakeCache.txt" ] || cmake -S "$root" -B "$native" -G Ninja >/dev/null
 cmake --build "$native" -j2 --target zorvik-com-peer zorvik-modemsim
 
@@ -66,10 +71,7 @@ if ! runs_here "$build"; then
   twin="$build-x64"
   echo "note: Wine runs no 32-bit program here (wine32:i386 missing): the tests under Wine ran the 64-bit twin"
   ctest --test-dir "$build" -R '^windows_deliverable$' --output-on-failure || status=$?
-  [ -f "$twin/CMakeCache.txt" ] ||
-    cmake -S "$root" -B "$twin" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF \
-      -DCMAKE_BUILD_TYPE=Release -DZORVIK_WINDOWS_ARCH=x86_64 >/dev/null
-  cmake --build "$twin" -j2
+  cross_build "$twin" x86_64
   runs_here "$twin" || { echo "test-windows: Wine runs neither 32- nor 64-bit programs here" >&2; exit 1; }
   tests="$twin"
 fi
