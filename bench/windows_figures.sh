@@ -8,7 +8,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 if [ -z "${ZORVIK_WINDOW_DISPLAY+set}" ] && command -v xvfb-run >/dev/null; then
-  exec xvfb-run -a -s '-screen 0 1024x768x24' env ZORVIK_WINDOW_DISPLAY='' bash "$0" "$@"
+  exec xvfb-run -a -s '-noreset -screen 0 1024x768x24' env ZORVIK_WINDOW_DISPLAY='' bash "$0" "$@"
 fi
 build="$(realpath -m "${1:-$root/build-win}")"
 native="$(realpath -m "${2:-$root/build}")"

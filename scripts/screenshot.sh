@@ -27,7 +27,7 @@ if [ -z "${ZORVIK_UNDER_XVFB:-}" ]; then
     bash "$root/scripts/build.sh" "$build"
   fi
   # Room for the window at the DPI asked for.
-  exec env ZORVIK_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 $((900 * dpi / 96))x$((700 * dpi / 96))x24" \
+  exec env ZORVIK_UNDER_XVFB=1 xvfb-run -a -s "-noreset -screen 0 $((900 * dpi / 96))x$((700 * dpi / 96))x24" \
     bash "$0" ${windows:+--windows --dpi=$dpi} "$build" "$out"
 fi
 

@@ -11,9 +11,11 @@
 # CROSS-BUILD-DIR/wine-runs.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-# The window's tests need a display: the whole run gets a virtual one.
+# The window's tests need a display: the whole run gets a virtual one, which
+# does not reset when its last client leaves (it would refuse the next one
+# meanwhile).
 if [ -z "${ZORVIK_WINDOW_DISPLAY+set}" ] && command -v xvfb-run >/dev/null; then
-  exec xvfb-run -a -s '-screen 0 1024x768x24' env ZORVIK_WINDOW_DISPLAY='' bash "$0" "$@"
+  exec xvfb-run -a -s '-noreset -screen 0 1024x768x24' env ZORVIK_WINDOW_DISPLAY='' bash "$0" "$@"
 fi
 export ZORVIK_WINDOW_DISPLAY="${ZORVIK_WINDOW_DISPLAY:-${DISPLAY:-}}"
 build="$(realpath -m "${1:-$root/build-win}")"

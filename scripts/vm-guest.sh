@@ -39,7 +39,7 @@ case_ pulled "$cases" --gtest_filter='VmProgram.APulled*'
 windows() {
   for _ in $(seq 600); do [ -f "$out/prefix-ready" ] && break; sleep 0.1; done
   [ -f "$out/prefix-ready" ] || { echo "zorvik-vm: the host made no Wine prefix"; return 1; }
-  Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb :1 -noreset -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   for _ in $(seq 100); do [ -e /tmp/.X11-unix/X1 ] && break; sleep 0.1; done
   export ZORVIK_WINDOW_PREFIX="$prefix" ZORVIK_WINDOW_PORT=COM3 ZORVIK_WINDOW_LINK=/dev/ttyUSB0
   export ZORVIK_WINDOW_DISPLAY=:1 ZORVIK_MODEM_ELSEWHERE=1
