@@ -12,7 +12,7 @@ exec xvfb-run -a -s "-noreset -screen 0 ${ZORVIK_SCREEN:-1280x1024}x24" bash -c 
   openbox >/dev/null 2>&1 &
   wm=$!
   trap "kill $wm 2>/dev/null" EXIT
-  clients() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -c "0x" || true; }
+  managing() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -q "0x"; }
   # openbox claims the screen before it is through starting, and a window
   # mapped in between is never managed. So a probe window is mapped (again,
   # if it goes unmanaged) until openbox lists it; the program starts once
@@ -23,12 +23,12 @@ exec xvfb-run -a -s "-noreset -screen 0 ${ZORVIK_SCREEN:-1280x1024}x24" bash -c 
     probe=$!
     for _ in $(seq 40); do
       kill -0 $wm 2>/dev/null || { echo "window_manager_run: openbox did not start" >&2; exit 1; }
-      [ "$(clients)" = 0 ] || { ready=1; break; }
+      managing && { ready=1; break; }
       sleep 0.05
     done
     kill $probe 2>/dev/null; wait $probe 2>/dev/null || true
     [ -z "$ready" ] || break
   done
   [ -n "$ready" ] || { echo "window_manager_run: openbox manages no window" >&2; exit 1; }
-  for _ in $(seq 200); do [ "$(clients)" = 0 ] && break; sleep 0.05; done
+  for _ in $(seq 200); do managing || break; sleep 0.05; done
   QT_QPA_PLATFORM=xcb "$@"' window_manager_run "$@"
