@@ -2,28 +2,35 @@
 # Installs what the build and the tests need (Debian 12 and 13).
 #   bash scripts/setup.sh                the program and its tests
 #   bash scripts/setup.sh --program      only what building and running the program needs
+#   bash scripts/setup.sh --release      only what making a release needs
 #   bash scripts/setup.sh --screenshot   also xdotool and ImageMagick
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
           fonts-liberation)  # a face of the window's metrics where there is no MS Sans Serif
 test_packages=(libgtest-dev
-          file  # cpack reads the programs' libraries with it for the package's dependencies
           picocom  # holds a port in the busy-port test
           xvfb xauth openbox x11-utils  # the window under a real window manager
           # the guest with real serial drivers: QEMU, and Debian's kernel unpacked with its modules
           qemu-system-x86 busybox-static cpio kmod xz-utils zstd
-          # the Windows cross-build (32-bit) and its tests under Wine
-          g++-mingw-w64-i686-posix wine wine64 googletest locales)
+          # the tests of the Windows cross-build under Wine
+          wine wine64 googletest locales
+          # the release's checks: lintian, hardening-check (devscripts), the menu entries and metainfo
+          lintian devscripts desktop-file-utils appstream)
+# The release: the Windows cross-build, its zip, and the Debian package.
+release_packages=(g++-mingw-w64-i686-posix libarchive-tools debhelper)
+# Their recommendations would bring much that the checks do not use.
+without_recommends=(lintian devscripts)
 tests=1
 for option in "$@"; do
   case "$option" in
     --program) tests=0 ;;
+    --release) tests=0; packages+=("${release_packages[@]}") ;;
     --screenshot) packages+=(xdotool imagemagick) ;;
     *) echo "unknown option $option" >&2; exit 2 ;;
   esac
 done
-((tests)) && packages+=("${test_packages[@]}")
+((tests)) && packages+=("${test_packages[@]}" "${release_packages[@]}")
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
@@ -70,7 +77,13 @@ if ((${#unknown[@]})); then
   fi
   exit 1
 fi
-((${#missing[@]} == 0)) || $sudo apt-get install -y -qq "${missing[@]}"
+lean=()
+full=()
+for p in "${missing[@]}"; do
+  if [[ " ${without_recommends[*]} " == *" $p "* ]]; then lean+=("$p"); else full+=("$p"); fi
+done
+((${#full[@]} == 0)) || $sudo apt-get install -y -qq "${full[@]}"
+((${#lean[@]} == 0)) || $sudo apt-get install -y -qq --no-install-recommends "${lean[@]}"
 
 # The i386 half must match the versions of this machine's amd64 libraries; an
 # i386 index out of step with them (or missing) leaves it uninstallable. Then

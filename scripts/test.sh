@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds and runs every test in stages: the native
-# build, its Debian package installed and started, the same tests under
+# build, the release (the Windows zip and the Debian package) checked,
+# installed, started and purged, then made again and compared, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the Windows cross-build
 # under Wine, then the serial cases on real kernel drivers in a QEMU guest.
 # Every stage runs even when one before it failed; the summary at the end
@@ -68,7 +69,19 @@ native() {
     (cd "$root/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
 }
 
-package() { bash "$root/scripts/test-package.sh" "$root/build"; }
+# The release as scripts/release.sh makes it, checked, then made again
+# elsewhere and compared. Uncommitted changes are built as they stand.
+release_option=()
+release_dist="$root/dist"
+if [ -n "$(git -C "$root" status --porcelain)" ]; then
+  release_option=(--working-tree)
+  release_dist="$root/build-release/dist"
+fi
+release() {
+  [ ${#release_option[@]} -eq 0 ] || echo "note: uncommitted changes: the release was built from the working tree"
+  bash "$root/scripts/release.sh" "${release_option[@]}" && bash "$root/scripts/test-release.sh" "$release_dist"
+}
+reproducible() { bash "$root/scripts/check-reproducible.sh" "${release_option[@]}"; }
 sanitizers() { need_ptys && bash "$root/scripts/test-sanitize.sh" "$root/build-asan"; }
 windows() { bash "$root/scripts/test-windows.sh" "$root/build-win" "$root/build"; }
 # The guest's cases need both builds' programs; its Windows ones take the
@@ -85,7 +98,8 @@ vm() {
 
 stage setup bash "$root/scripts/setup.sh"
 stage native native
-stage package package
+stage release release
+stage reproducible reproducible
 stage sanitizers sanitizers
 stage windows windows
 stage vm vm

@@ -1,16 +1,21 @@
-# The Windows zip as an engineer gets it: made by CPack, holding the two
-# programs and the guide and nothing else; each program a single 32-bit
-# file under 3 MB that imports only functions Windows 7 SP1 has (the list
-# beside this file: a new import fails the check until someone has looked
-# it up and added it).
+# The Windows zip as an engineer gets it: holding the two programs, the
+# guide, the licence and the notices and nothing else; each program a
+# single 32-bit file under 3 MB that imports only functions Windows 7 SP1
+# has (the list beside this file: a new import fails the check until
+# someone has looked it up and added it).
 #   cmake -DBUILD=<cross-build dir> -DOBJDUMP=<mingw objdump> -DALLOWED=<list> -P deliverable_check.cmake
+#   cmake -DZIP=<a zip made before> -DOBJDUMP=... -DALLOWED=... -P deliverable_check.cmake
 cmake_minimum_required(VERSION 3.25)
-execute_process(COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP WORKING_DIRECTORY ${BUILD} RESULT_VARIABLE failed OUTPUT_QUIET)
-file(GLOB zips ${BUILD}/zorvik-*-windows.zip)
-if(failed OR NOT zips)
-  message(FATAL_ERROR "CPack made no zorvik-<version>-windows.zip")
+if(ZIP)
+  set(zip ${ZIP})
+  set(BUILD ${CMAKE_CURRENT_BINARY_DIR})  # the folder it runs in
+else()
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD} --target windows_zip RESULT_VARIABLE failed OUTPUT_QUIET)
+  file(GLOB zip ${BUILD}/zorvik-*-windows.zip)
+  if(failed OR NOT zip)
+    message(FATAL_ERROR "the build made no zorvik-<version>-windows.zip")
+  endif()
 endif()
-list(GET zips 0 zip)
 set(unpacked ${BUILD}/deliverable_check)
 file(REMOVE_RECURSE ${unpacked})
 file(MAKE_DIRECTORY ${unpacked})
@@ -18,7 +23,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip} WORKING_DIRECTORY ${un
 file(GLOB_RECURSE files RELATIVE ${unpacked} ${unpacked}/*)
 list(TRANSFORM files REPLACE "^[^/]*/" "")
 list(SORT files)
-if(NOT files STREQUAL "zorvik-demo.exe;zorvik.exe;ПРОЧТИ.txt")
+if(NOT files STREQUAL "LICENSE.txt;NOTICES.txt;zorvik-demo.exe;zorvik.exe;ПРОЧТИ.txt")
   message(FATAL_ERROR "the zip holds ${files}")
 endif()
 # "DLL function" per line; # starts a comment.
@@ -33,6 +38,10 @@ foreach(program ${programs})
   execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${OBJDUMP} -p ${program} OUTPUT_VARIABLE headers)
   if(NOT headers MATCHES "file format pei-i386")
     message(FATAL_ERROR "${program} is not a 32-bit Windows program")
+  endif()
+  # Address space layout randomisation and no execution from data pages.
+  if(NOT headers MATCHES "DYNAMIC_BASE" OR NOT headers MATCHES "NX_COMPAT")
+    message(FATAL_ERROR "${program} lacks ASLR (DYNAMIC_BASE) or DEP (NX_COMPAT)")
   endif()
   # The import table: a "DLL Name:" line, then a line per function.
   string(REPLACE "\n" ";" lines "${headers}")
