@@ -50,11 +50,11 @@ stage() {
   local notes
   notes="$(grep -E '^note: ' "$log" | sed -E 's/^note: /; /' | tr -d '\n')"
   if [ "$rc" -eq 0 ]; then
-    summary+=("$(printf '%-10s passed  %4d s  %s%s' "$name" "$took" "$count" "$notes")")
+    summary+=("$(printf '%-12s passed  %4d s  %s%s' "$name" "$took" "$count" "$notes")")
   else
     any_failed=1
     local reason="${count:-$(grep -v '^[[:space:]]*$' "$log" | tail -n1)}"
-    summary+=("$(printf '%-10s FAILED  %4d s  %s%s' "$name" "$took" "$reason" "$notes")")
+    summary+=("$(printf '%-12s FAILED  %4d s  %s%s' "$name" "$took" "$reason" "$notes")")
   fi
 }
 
