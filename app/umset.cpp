@@ -489,8 +489,9 @@ bool TForm1::WaitLabelVisible() const { return !Lw->isHidden(); }
 // The driver takes names in Windows-1251, as the list gave them.
 std::string TForm1::PortChoiceText() const { return toolkit::Cp1251(CBcom->currentText().toStdString()); }
 
-void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour) {
+void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour, const std::string& hint) {
   LAcom->setText(ToDisplay(text));
+  LAcom->setToolTip(ToDisplay(hint));
   QPalette pal = LAcom->palette();
   pal.setColor(QPalette::WindowText, ToQColor(colour));
   LAcom->setPalette(pal);

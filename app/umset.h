@@ -83,7 +83,7 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
   void SetWaitLabelVisible(bool visible) override;
   bool WaitLabelVisible() const override;
   std::string PortChoiceText() const override;
-  void SetPortStatus(const std::string& text, toolkit::TColor colour) override;
+  void SetPortStatus(const std::string& text, toolkit::TColor colour, const std::string& hint) override;
   std::string PukText() const override;
   bool PukChecked() const override;
   void SetPukEnabled(bool enabled) override;

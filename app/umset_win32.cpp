@@ -217,7 +217,7 @@ void TForm1::BuildControls() {
   Gw = Child(PAmain, kGaugeClass, L"", 0, 0, 0, 0, 76, idGw);
 
   // Tooltips, shown when the mouse rests on the control.
-  HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+  HWND tips = tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form_, nullptr, instance,
                               nullptr);
   SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, 400);
@@ -243,6 +243,16 @@ void TForm1::BuildControls() {
     MapWindowPoints(nullptr, tool.hwnd, reinterpret_cast<POINT*>(&tool.rect), 2);
     SendMessageW(tips, TTM_ADDTOOLW, 0, LPARAM(&tool));
   }
+  // The status label lets the mouse through to PAmain: its tip is PAmain's
+  // over the label's place, which follows the label's width.
+  TTTOOLINFOW status{};
+  status.cbSize = TTTOOLINFOW_V2_SIZE;
+  status.uFlags = TTF_SUBCLASS;
+  status.hwnd = PAmain;
+  status.uId = idLAcom;
+  status.lpszText = statusHint_.data();
+  SendMessageW(tips, TTM_ADDTOOLW, 0, LPARAM(&status));
+  PlaceStatusTip();
 
   for (HWND edit : {MEset, LEpin, LEPUK, LEHT}) SetWindowSubclass(edit, ControlProc, 0, DWORD_PTR(this));
   Layout();
@@ -647,11 +657,25 @@ void TForm1::SetPortText(const std::wstring& text) {
 
 std::string TForm1::PortChoiceText() const { return toolkit::Cp1251FromWide(TextOf(CBcom)); }
 
-void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour) {
+void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour, const std::string& hint) {
   statusColour_ = ToColorref(colour);
+  statusHint_ = Shown(hint);
   SetWindowTextW(LAcom, Shown(text).c_str());
   ResizeStatusToText();
   InvalidateRect(LAcom, nullptr, TRUE);
+}
+
+void TForm1::PlaceStatusTip() {
+  if (!tips_) return;
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = PAmain;
+  tool.uId = idLAcom;
+  GetWindowRect(LAcom, &tool.rect);
+  MapWindowPoints(nullptr, PAmain, reinterpret_cast<POINT*>(&tool.rect), 2);
+  SendMessageW(tips_, TTM_NEWTOOLRECTW, 0, LPARAM(&tool));
+  tool.lpszText = statusHint_.data();
+  SendMessageW(tips_, TTM_UPDATETIPTEXTW, 0, LPARAM(&tool));
 }
 
 // The label is as wide as its text.
@@ -663,6 +687,7 @@ void TForm1::ResizeStatusToText() {
   GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &extent);
   ReleaseDC(LAcom, dc);
   SetWindowPos(LAcom, nullptr, 0, 0, std::max<int>(extent.cx, 1), S(13), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceStatusTip();
 }
 
 std::string TForm1::PukText() const { return Bytes(TextOf(LEPUK)); }

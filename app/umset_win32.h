@@ -54,7 +54,7 @@ class TForm1 final : public setup::TSetupForm {
   void SetWaitLabelVisible(bool visible) override;
   bool WaitLabelVisible() const override;
   std::string PortChoiceText() const override;
-  void SetPortStatus(const std::string& text, toolkit::TColor colour) override;
+  void SetPortStatus(const std::string& text, toolkit::TColor colour, const std::string& hint) override;
   std::string PukText() const override;
   bool PukChecked() const override;
   void SetPukEnabled(bool enabled) override;
@@ -88,6 +88,7 @@ class TForm1 final : public setup::TSetupForm {
   bool PreTranslate(MSG& msg);
   void PaintGauge(HWND hwnd);
   void ResizeStatusToText();
+  void PlaceStatusTip();  // LAcom's tip over its place, with its text
   void SetPortText(const std::wstring& text);
 
   Environment env_;
@@ -98,6 +99,8 @@ class TForm1 final : public setup::TSetupForm {
   HBRUSH logBrush_ = nullptr, aquaBrush_ = nullptr;
   toolkit::TColor logColour_ = toolkit::clWindow;
   COLORREF statusColour_ = 0;
+  HWND tips_ = nullptr;
+  std::wstring statusHint_;  // LAcom's tip
   const int dpi_;
   int memoWidth_;
   bool dragging_ = false;

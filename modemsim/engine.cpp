@@ -345,6 +345,7 @@ Engine::Engine(Clock& clock, Line& line, Settings settings)
   };
   // Switched on long before anyone listened: no start-up report now.
   if (settings_.startOn) BootDone(false);
+  if (settings_.faults.streamMs) StreamTick();
 }
 
 Engine::~Engine() {
@@ -492,7 +493,7 @@ void Engine::FinishShutdown() {
 // ---------------------------------------------------------------- input
 
 void Engine::Receive(std::string_view bytes) {
-  if (settings_.faults.silent || out_.Dropped()) return;
+  if (settings_.faults.silent || settings_.faults.streamMs || out_.Dropped()) return;
   std::string data;
   const uint64_t now = clock_.NowUs();
   for (char c : bytes) {
@@ -635,6 +636,23 @@ void Engine::FloodTick() {
   uint64_t byteUs = line_.ByteTimeUs();
   if (byteUs == 0) byteUs = 11'000'000 / (ipr_ ? ipr_ : 9600);
   After(std::max<uint64_t>(1, kChunk * byteUs / 1000), [this] { FloodTick(); });
+}
+
+// Outside the modem's own timers: no power switch or hang-up of the modem
+// stops a device that is not one.
+void Engine::StreamTick() {
+  static const std::string kLine = "$GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,*76\r\n";
+  out_.Put(kLine, ipr_);
+  uint64_t ms = settings_.faults.streamMs;
+  if (ms == 1) {
+    uint64_t byteUs = line_.ByteTimeUs();
+    if (byteUs == 0) byteUs = 11'000'000 / (ipr_ ? ipr_ : 9600);
+    ms = std::max<uint64_t>(1, kLine.size() * byteUs / 1000);
+  }
+  std::weak_ptr<bool> alive = alive_;
+  clock_.CallIn(ms * 1000, [this, alive] {
+    if (!alive.expired()) StreamTick();
+  });
 }
 
 // ---------------------------------------------------------------- calls

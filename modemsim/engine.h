@@ -67,6 +67,9 @@ struct Faults {
   uint32_t pieceGapMs = 0;     // …with this much silence on the line between them
   std::string noise;           // sent in front of every response (garbage, NUL bytes)
   bool flood = false;          // from the first command on, bytes that never stop
+  // Not a modem at all but a GPS receiver: an NMEA line every this many ms
+  // (1: back to back at the line's rate), whatever is sent to it.
+  uint32_t streamMs = 0;
   std::string dropOn;          // the line drops in the response to a command containing this…
   size_t dropAfterBytes = 0;   // …after this many bytes of the response
 };
@@ -223,6 +226,7 @@ class Engine {
   std::string CrLf() const;
   void UpdateStatus();
   void FloodTick();
+  void StreamTick();
 
   void Connect();
   void EndCall(const char* result, int code);

@@ -73,6 +73,15 @@ bool ParseOptions(const std::vector<std::string>& args, ProgramOptions& o, std::
       f.silent = true;
     } else if (name == "--flood") {
       f.flood = true;
+    } else if (name == "--stream") {
+      if (value.empty()) {
+        f.streamMs = 100;
+      } else if (value == "full") {
+        f.streamMs = 1;
+      } else {
+        if (!Count(value, n) || n == 0 || n > 3'600'000) return bad();
+        f.streamMs = uint32_t(n);
+      }
     } else if (name == "--link") {
       if (!need()) return false;
       o.link = value;
@@ -233,6 +242,9 @@ Faults:
                          every response
   --nul=N                N NUL bytes in front of every response
   --flood                from the first command on, garbage without end
+  --stream[=MS|full]     not a modem: a GPS receiver sending an NMEA line every
+                         MS ms (default 100; full: back to back at the line's
+                         rate) and answering nothing
   --drop-on=TEXT[:N]     close the terminal after N bytes (default 0) of the
                          response to the first command containing TEXT; the
                          program then ends

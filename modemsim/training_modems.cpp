@@ -311,10 +311,13 @@ std::vector<std::string> TrainingModems::Names() const {
   return names;
 }
 
-std::unique_ptr<serial::SerialDevice> TrainingModems::Open(const std::string& path) {
+std::unique_ptr<serial::SerialDevice> TrainingModems::Open(const std::string& path, serial::OpenFailure& why) {
   auto modem = std::find_if(modems_.begin(), modems_.end(), [&](const TrainingModem& m) { return m.name == path; });
-  if (modem == modems_.end()) return others_.Open(path);
-  if (OpenModem(path)) return nullptr;
+  if (modem == modems_.end()) return others_.Open(path, why);
+  if (OpenModem(path)) {
+    why = {serial::OpenProblem::InUse, {}};
+    return nullptr;
+  }
   return std::make_unique<Device>(tk_, desk_, *modem);
 }
 

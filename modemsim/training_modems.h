@@ -41,7 +41,7 @@ class TrainingModems final : public serial::SerialPlatform {
 
   // A training modem's port gets a modem fresh from the shelf at every open,
   // switched on: choosing the port is plugging the modem in. One user at a time.
-  std::unique_ptr<serial::SerialDevice> Open(const std::string& path) override;
+  std::unique_ptr<serial::SerialDevice> Open(const std::string& path, serial::OpenFailure& why) override;
 
   // The operator's hand on the supply of the modems whose ports are open.
   void SwitchOff();

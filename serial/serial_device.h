@@ -97,13 +97,21 @@ class SerialDevice {
   virtual void WaitWritable(uint32_t maxMs) = 0;
 };
 
+// Why a device could not be opened, as the operator can act on it.
+enum class OpenProblem { None, NoPermission, InUse, NoSuchPort, Other };
+struct OpenFailure {
+  OpenProblem problem = OpenProblem::None;
+  // Windows-1251. NoPermission: the group whose members may open the device;
+  // InUse: who holds it, where the system tells; Other: the system's message.
+  std::string detail;
+};
+
 // Opens devices by path: exclusively, existing devices only, for reading and
-// writing. nullptr when the device cannot be had (missing, busy, not a
-// serial device, no permission).
+// writing. nullptr when the device cannot be had, with the reason in why.
 class SerialPlatform {
  public:
   virtual ~SerialPlatform() = default;
-  virtual std::unique_ptr<SerialDevice> Open(const std::string& path) = 0;
+  virtual std::unique_ptr<SerialDevice> Open(const std::string& path, OpenFailure& why) = 0;
 };
 
 // The real devices of the system this program runs on.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "serial/open_failure_posix.h"
 #include "serial/serial_device.h"
 #include "toolkit/codepage.h"
 
@@ -171,18 +172,30 @@ class PosixDevice final : public SerialDevice {
 
 class PosixPlatform final : public SerialPlatform {
  public:
-  std::unique_ptr<SerialDevice> Open(const std::string& name) override {
-    if (name.empty() || name.size() > 4095 || name.find('\0') != std::string::npos) return nullptr;
+  std::unique_ptr<SerialDevice> Open(const std::string& name, OpenFailure& why) override {
+    if (name.empty() || name.size() > 4095 || name.find('\0') != std::string::npos) {
+      why = {OpenProblem::NoSuchPort, {}};
+      return nullptr;
+    }
     // Names come in Windows-1251 like all of the program's text; paths are UTF-8.
     const std::string utf8 = toolkit::Utf8(name);
     const std::string path = utf8.find('/') == std::string::npos ? "/dev/" + utf8 : utf8;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+      why = DescribeOpenFailure(errno, path);
+      return nullptr;
+    }
     // Only terminals; and only one user at a time. flock holds also
     // against root, which TIOCEXCL does not.
     struct termios2 tio {};
-    if (!::isatty(fd) || ::ioctl(fd, TCGETS2, &tio) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int err = 0;
+    if (!::isatty(fd) || ::ioctl(fd, TCGETS2, &tio) != 0)
+      err = ENOTTY;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+      err = errno;
+    if (err != 0) {
       ::close(fd);
+      why = DescribeOpenFailure(err, path);
       return nullptr;
     }
     ::ioctl(fd, TIOCEXCL);

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "serial/open_failure_win32.h"
+
 namespace serial {
 namespace {
 
@@ -96,15 +98,21 @@ class Win32Device final : public SerialDevice {
 
 class Win32Platform final : public SerialPlatform {
  public:
-  std::unique_ptr<SerialDevice> Open(const std::string& path) override {
-    if (path.empty() || path.find('\0') != std::string::npos) return nullptr;
+  std::unique_ptr<SerialDevice> Open(const std::string& path, OpenFailure& why) override {
+    if (path.empty() || path.find('\0') != std::string::npos) {
+      why = {OpenProblem::NoSuchPort, {}};
+      return nullptr;
+    }
     // A bare "COMn" opens as "\\.\COMn": Windows finds COM1 to COM9 by their
     // bare names but not COM10 and above.
     std::string device = path;
     if (IsBareComName(path)) device = "\\\\.\\" + path;
     const HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (h == INVALID_HANDLE_VALUE) {
+      why = DescribeOpenFailure(GetLastError());
+      return nullptr;
+    }
     return std::make_unique<Win32Device>(h);
   }
 

@@ -1,5 +1,7 @@
 #include "serial/serial_driver.h"
 
+#include "toolkit/codepage.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -143,10 +145,12 @@ bool TSerialDriver::ApplyLineSettings() {
 
 bool TSerialDriver::Connect() {
   if (Connected()) return true;
-  device_ = platform_.Open(portName_);
+  lastOpenFailure_ = OpenFailure{};
+  device_ = platform_.Open(portName_, lastOpenFailure_);
   if (!device_) return false;
   if (!ApplyLineSettings()) {
     Disconnect();
+    lastOpenFailure_ = {OpenProblem::Other, toolkit::Cp1251("порт не принимает настройки линии")};
     return false;
   }
   device_->SetTimeouts(CommTimeouts{1, 0, 1, 0, 10});

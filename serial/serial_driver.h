@@ -104,6 +104,8 @@ class TSerialDriver {
 
   // Opens PortName and programs it; true when open afterwards.
   bool Connect();
+  // Why the last Connect failed (None after one that succeeded).
+  const OpenFailure& LastOpenFailure() const { return lastOpenFailure_; }
   void Disconnect();
   bool Connected() const { return device_ != nullptr; }
   bool PurgeBuffers(bool input, bool output);
@@ -126,6 +128,7 @@ class TSerialDriver {
   toolkit::Toolkit& tk_;
   SerialPlatform& platform_;
   std::unique_ptr<SerialDevice> device_;  // PortHandle: open exactly when set
+  OpenFailure lastOpenFailure_;
   std::unique_ptr<toolkit::Timer> pollTimer_;
   std::vector<char> receiveBuffer_;
   static constexpr uint32_t kNoTick = 0xFFFFFFFFu;

@@ -181,9 +181,16 @@ SimPort* SimSerialPlatform::Find(const std::string& path) {
   return it == ports_.end() ? nullptr : it->second.get();
 }
 
-std::unique_ptr<SerialDevice> SimSerialPlatform::Open(const std::string& path) {
+std::unique_ptr<SerialDevice> SimSerialPlatform::Open(const std::string& path, OpenFailure& why) {
   SimPort* port = Find(path);
-  if (!port || !port->present || port->heldElsewhere || port->open_ || port->hungUp_) return nullptr;
+  if (!port || !port->present || port->hungUp_) {
+    why = {OpenProblem::NoSuchPort, {}};
+    return nullptr;
+  }
+  if (port->heldElsewhere || port->open_) {
+    why = {OpenProblem::InUse, {}};
+    return nullptr;
+  }
   return std::make_unique<SimDevice>(*port);
 }
 

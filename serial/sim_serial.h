@@ -113,7 +113,7 @@ class SimSerialPlatform final : public SerialPlatform {
   // The port under that path, created on first use.
   SimPort& AddPort(const std::string& path);
   SimPort* Find(const std::string& path);
-  std::unique_ptr<SerialDevice> Open(const std::string& path) override;
+  std::unique_ptr<SerialDevice> Open(const std::string& path, OpenFailure& why) override;
 
  private:
   toolkit::SimToolkit& tk_;

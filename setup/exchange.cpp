@@ -28,7 +28,8 @@ TSetupForm::TSetupForm(toolkit::Toolkit& tk, serial::SerialPlatform& platform) :
   port.SetStopBits(serial::sb2BITS);
   port.SetOnReceiveData([this](serial::TSerialDriver* s, const char* p, uint32_t n) { portReceiveData(s, p, n); });
   // A port that is gone cannot be used: its status must not go on saying free.
-  port.SetOnDeviceLost([this](serial::TSerialDriver*) { ShowPortBusy(); });
+  port.SetOnDeviceLost(
+      [this](serial::TSerialDriver*) { ShowPortBusy({serial::OpenProblem::NoSuchPort, {}}); });
   Trx = tk.CreateTimer(200, [this] { TrxTimer(); });
   Tgo = tk.CreateTimer(500, [this] { TgoTimer(); });
   Terror = tk.CreateTimer(3000, [this] { TerrorTimer(); });
@@ -79,6 +80,11 @@ void TSetupForm::FinishExchange() {
 
 void TSetupForm::portReceiveData(serial::TSerialDriver*, const char* DataPtr, uint32_t DataSize) {
   if (closing_) return;
+  if (!collecting_ || ReplyText.empty()) {
+    collecting_ = true;
+    collectionStartTick_ = tk_.TickCount();
+    collectionStartLength_ = int32_t(ReplyText.size());
+  }
   ReplyText.append(DataPtr, DataSize);
   Trx->SetEnabled(true);
   Terror->SetEnabled(false);
@@ -90,10 +96,17 @@ void TSetupForm::TrxTimer() {
   if (closing_) return;
   if (len > ReplyLength) {
     ReplyLength = len;
-    return;
+    // Still growing past the bounds: evaluate what came so far.
+    if (!CollectedTooLong(len)) return;
   }
+  collecting_ = false;  // what follows is collected afresh
   Trx->SetEnabled(false);
   Tgo->SetEnabled(true);
+}
+
+bool TSetupForm::CollectedTooLong(int32_t length) const {
+  return length - collectionStartLength_ >= kLongestReplyBytes ||
+         tk_.TickCount() - collectionStartTick_ >= kLongestReplyMs;
 }
 
 void TSetupForm::TgoTimer() {

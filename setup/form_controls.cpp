@@ -16,12 +16,35 @@ void TSetupForm::CBcomChange() {
   port.SetPortName(name);
   SetStartEnabled(true);
   if (port.Connect())
-    SetPortStatus(toolkit::Cp1251("свободен"), toolkit::RGB(0, 128, 0));
+    SetPortStatus(toolkit::Cp1251("свободен"), toolkit::RGB(0, 128, 0), PortStatusHint({}));
   else
-    ShowPortBusy();
+    ShowPortBusy(port.LastOpenFailure());
 }
 
-void TSetupForm::ShowPortBusy() { SetPortStatus(toolkit::Cp1251("занят"), toolkit::RGB(255, 0, 0)); }
+void TSetupForm::ShowPortBusy(const serial::OpenFailure& why) {
+  SetPortStatus(toolkit::Cp1251("занят"), toolkit::RGB(255, 0, 0), PortStatusHint(why));
+}
+
+std::string PortStatusHint(const serial::OpenFailure& failure) {
+  using serial::OpenProblem;
+  const std::string& detail = failure.detail;
+  switch (failure.problem) {
+    case OpenProblem::None:
+      return toolkit::Cp1251("порт открыт");
+    case OpenProblem::NoPermission:
+      if (detail.empty()) return toolkit::Cp1251("нет прав на этот порт");
+      return toolkit::Cp1251("нет прав на этот порт: его открывают члены группы «") + detail +
+             toolkit::Cp1251("». Добавьте себя в эту группу (sudo usermod -aG ") + detail +
+             toolkit::Cp1251(" $USER) и войдите в систему заново");
+    case OpenProblem::InUse:
+      return toolkit::Cp1251("порт занят другой программой") + (detail.empty() ? "" : ": " + detail);
+    case OpenProblem::NoSuchPort:
+      return toolkit::Cp1251("нет такого порта: устройства нет или оно отключено");
+    case OpenProblem::Other:
+      break;
+  }
+  return toolkit::Cp1251("порт не открылся") + (detail.empty() ? "" : ": " + detail);
+}
 
 void TSetupForm::LEpinKeyPress(char& Key) {
   if (Key == '\b' || Key == '.' || (Key >= '0' && Key <= '9')) return;

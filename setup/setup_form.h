@@ -26,6 +26,18 @@ const std::string& ApplicationTitle();
 // "X " twenty times: closes an exchange that failed or was interrupted.
 const std::string& CrossLine();
 
+// LAcom's tooltip: why the port is "занят", or that it is open.
+std::string PortStatusHint(const serial::OpenFailure& failure);
+
+// A device that never goes quiet (a GPS receiver, a meter's optical head, a
+// modem in a data call) must not keep a reply collecting for ever: a reply
+// still growing past either bound is handed over as it stands. The longest
+// real reply, the AT&V profile, is about 400 bytes and under half a second
+// at 9600 bit/s; a reply that a slow line drips in pieces takes a few
+// seconds at most.
+constexpr int32_t kLongestReplyBytes = 1024;
+constexpr uint32_t kLongestReplyMs = 12000;
+
 class TSetupForm {
  public:
   TSetupForm(toolkit::Toolkit& tk, serial::SerialPlatform& platform);
@@ -114,7 +126,8 @@ class TSetupForm {
   virtual bool WaitLabelVisible() const = 0;
   // CBcom and LAcom
   virtual std::string PortChoiceText() const = 0;
-  virtual void SetPortStatus(const std::string& text, toolkit::TColor colour) = 0;
+  // hint: the tooltip, why the port is as it is.
+  virtual void SetPortStatus(const std::string& text, toolkit::TColor colour, const std::string& hint) = 0;
   virtual std::string PukText() const = 0;  // LEPUK
   virtual bool PukChecked() const = 0;      // CBpuk
   virtual void SetPukEnabled(bool enabled) = 0;
@@ -142,9 +155,15 @@ class TSetupForm {
   void Verify();
   void AppendEmpty() { AppendLog(std::string()); }
   void Prompt(const std::string& text);  // an operator prompt, unless closing
-  void ShowPortBusy();                   // LAcom: "занят" in red
+  void ShowPortBusy(const serial::OpenFailure& why);  // LAcom: "занят" in red
+  bool CollectedTooLong(int32_t length) const;
 
   toolkit::Toolkit& tk_;
+  // Where the piece of reply being collected began: at the first byte after
+  // a send or a hand-over.
+  bool collecting_ = false;
+  uint32_t collectionStartTick_ = 0;
+  int32_t collectionStartLength_ = 0;
   int gaugeWaits_ = 0;
   bool closing_ = false;
   std::string chosenPort_;

@@ -1,5 +1,7 @@
 // The command exchange cycle through the real window, in virtual time.
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -168,4 +170,95 @@ TEST(Exchange, RawBytesOfAReplyAreKeptInTheLogAndTheFile) {
   fclose(f);
   EXPECT_NE(saved.find(W("ответ(без CR и LF)=") + bytes + "\r\n"), std::string::npos);
   EXPECT_EQ(saved.rfind(W("Команда= AT\r\r\n"), 0), 0u);
+}
+
+namespace {
+const std::string kGps = "$GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,*76\r\n";
+
+// Does act now and every everyMs; tick holds the repetition and must outlive it.
+void Every(Rig& r, uint64_t everyMs, std::function<void()>& tick, std::function<void()> act) {
+  tick = [&r, everyMs, &tick, act] {
+    act();
+    r.tk.ScheduleIn(everyMs * 1000, [&tick] { tick(); });
+  };
+  tick();
+}
+
+std::vector<std::string> Replies(const Rig& r) {
+  const std::string head = "ответ(без CR и LF)=";
+  std::vector<std::string> out;
+  for (const std::string& line : r.Log())
+    if (line.rfind(head, 0) == 0) out.push_back(line.substr(head.size()));
+  return out;
+}
+
+// The manual terminal, a command typed and sent.
+void SendByHand(Rig& r, const char* command) {
+  r.form->CBht->click();
+  r.form->LEHT->setText(command);
+  r.Enter(r.form->LEHT);
+}
+
+// Bytes that may come between a hand-over and its evaluation 500 ms on.
+constexpr size_t kLongestPiece = setup::kLongestReplyBytes + 600;
+}  // namespace
+
+TEST(Exchange, ADeviceThatNeverGoesQuietEndsTheRunOnTheErrorColour) {
+  for (const uint64_t everyMs : {100, 0}) {
+    SCOPED_TRACE(everyMs);
+    Rig r;
+    serial::SimPort& line = r.Line();
+    std::function<void()> tick;
+    if (everyMs > 0) {
+      Every(r, everyMs, tick, [&] { line.PeerSend(kGps); });
+    } else {  // back to back at the line's full rate
+      std::string flood;
+      while (flood.size() < 40000) flood += kGps;
+      line.PeerSend(flood);
+    }
+    r.form->BBB->click();
+    auto warned = r.When([&] { return r.form->LogColour() == setup::clWarning; });
+    auto ended = r.When([&] { return r.form->BBB->isEnabled(); });
+    r.tk.RunFor(15000);
+    EXPECT_TRUE(warned->seen);
+    ASSERT_TRUE(ended->seen);
+    EXPECT_EQ(r.form->LogColour(), setup::clError);
+    EXPECT_TRUE(r.LogHas("марка модема не совпадает с заявленной"));
+    EXPECT_TRUE(r.LogHas("ответ не понятен"));
+    for (const std::string& reply : Replies(r)) EXPECT_LE(reply.size(), kLongestPiece);
+  }
+}
+
+TEST(Exchange, AReplyDrippingWithoutAQuietTickIsHandedOverAtTheTimeBound) {
+  Rig r;
+  serial::SimPort& line = r.Line();
+  SendByHand(r, "AT");
+  r.tk.RunFor(100);
+  const uint64_t firstByteMs = r.tk.NowMs();
+  std::function<void()> tick;
+  Every(r, 100, tick, [&] { line.PeerSend("x"); });  // well under the 200 ms of the quiet detection
+  auto shown = r.When([&] { return !Replies(r).empty(); });
+  r.tk.RunFor(setup::kLongestReplyMs + 2000);
+  ASSERT_TRUE(shown->seen);
+  EXPECT_GE(shown->atMs - firstByteMs, setup::kLongestReplyMs);
+  EXPECT_LE(shown->atMs - firstByteMs, setup::kLongestReplyMs + 800);
+}
+
+TEST(Exchange, TheTerminalShowsAFloodAsOneReplyPerBoundEveryByteOnce) {
+  Rig r;
+  serial::SimPort& line = r.Line();
+  SendByHand(r, "AT");
+  std::string sent;
+  for (int i = 0; sent.size() < 6000; ++i) sent += std::to_string(i) + ",";
+  line.PeerSend(sent);
+  r.tk.RunFor(12000);  // all of it at the line's rate, then quiet
+  const std::vector<std::string> replies = Replies(r);
+  std::string shown;
+  for (const std::string& reply : replies) {
+    EXPECT_LE(reply.size(), kLongestPiece);
+    shown += reply;
+  }
+  EXPECT_GE(replies.size(), 4u);
+  EXPECT_EQ(shown, sent);
+  EXPECT_FALSE(r.LogHas("процесс прерван"));
 }

@@ -123,12 +123,32 @@ TEST(Window, ChoosingAPortClosesTheOldOneAndReportsTheNew) {
   EXPECT_FALSE(r.Line("COM1").IsOpen());
   EXPECT_FALSE(r.Line("COM3").IsOpen());
   EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("занят"));
+  EXPECT_EQ(r.form->LAcom->toolTip(), QString::fromUtf8("порт занят другой программой"));
   EXPECT_TRUE(r.form->BBB->isEnabled());
   // Freed by the other program: choosing the item shown tries it again.
   r.Line("COM3").heldElsewhere = false;
   testing_support::ChooseItem(r.form->CBcom, 1);
   EXPECT_TRUE(r.Line("COM3").IsOpen());
   EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("свободен"));
+  EXPECT_EQ(r.form->LAcom->toolTip(), QString::fromUtf8("порт открыт"));
+  // Pulled out under the open port.
+  r.Line("COM3").HangUp();
+  r.tk.RunFor(200);
+  EXPECT_EQ(r.form->LAcom->text(), QString::fromUtf8("занят"));
+  EXPECT_EQ(r.form->LAcom->toolTip(), QString::fromUtf8("нет такого порта: устройства нет или оно отключено"));
+}
+
+TEST(Window, TheReasonForABusyPortTellsWhatToDo) {
+  using serial::OpenProblem;
+  auto hint = [](OpenProblem p, const char* detail) {
+    return toolkit::Utf8(setup::PortStatusHint({p, W(detail)}));
+  };
+  EXPECT_EQ(hint(OpenProblem::NoPermission, "dialout"),
+            "нет прав на этот порт: его открывают члены группы «dialout». Добавьте себя в эту группу "
+            "(sudo usermod -aG dialout $USER) и войдите в систему заново");
+  EXPECT_EQ(hint(OpenProblem::NoPermission, ""), "нет прав на этот порт");
+  EXPECT_EQ(hint(OpenProblem::InUse, "picocom (4242)"), "порт занят другой программой: picocom (4242)");
+  EXPECT_EQ(hint(OpenProblem::Other, "Отказано в доступе"), "порт не открылся: Отказано в доступе");
 }
 
 TEST(Window, TypingAPortNameReopensAtEveryKeystroke) {
@@ -341,7 +361,7 @@ TEST(Window, LongReplyWithoutBlanksGetsWrapPointsAndIsSavedExactly) {
   Rig r({"COM1"}, file);
   r.form->show();
   std::string reply;
-  for (int i = 0; i < 200000; ++i) reply.push_back(i % 97 == 0 ? '\0' : char('A' + i % 26));
+  for (int i = 0; i < setup::kLongestReplyBytes - 24; ++i) reply.push_back(i % 97 == 0 ? '\0' : char('A' + i % 26));
   r.Respond([&](const std::string& cmd) { return cmd == "ATI" ? reply : std::string(); });
   r.form->BBB->click();
   ASSERT_TRUE(r.tk.RunUntil([&] { return r.form->MEset->document()->blockCount() > 2; }, 600'000));

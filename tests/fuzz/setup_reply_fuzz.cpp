@@ -69,7 +69,7 @@ class Form final : public setup::TSetupForm {
   bool WaitLabelVisible() const override { return labelVisible; }
   // The other controls play no part in judging replies.
   std::string PortChoiceText() const override { return {}; }
-  void SetPortStatus(const std::string&, toolkit::TColor) override {}
+  void SetPortStatus(const std::string&, toolkit::TColor, const std::string&) override {}
   std::string PukText() const override { return {}; }
   bool PukChecked() const override { return false; }
   void SetPukEnabled(bool) override {}

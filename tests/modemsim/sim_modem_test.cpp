@@ -17,7 +17,8 @@ namespace {
 struct Rig {
   explicit Rig(Settings s = {}, uint32_t rate = 9600)
       : platform(tk), port(platform.AddPort("COM2")), modem(tk, port, std::move(s)) {
-    device = platform.Open("COM2");
+    serial::OpenFailure why;
+    device = platform.Open("COM2", why);
     serial::DeviceControlBlock dcb;
     dcb.BaudRate = rate;
     dcb.ByteSize = 8;

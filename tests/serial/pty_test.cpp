@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <fcntl.h>
+#include <grp.h>
 #include <memory>
 #include <pty.h>
 #include <string>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include <filesystem>
@@ -114,15 +116,22 @@ TEST_F(PtyTest, ASecondUserOfTheSamePathIsRefused) {
   ASSERT_TRUE(first.Connect());
   EXPECT_FALSE(second.Connect());
   EXPECT_FALSE(second.Connected());
+  EXPECT_EQ(second.LastOpenFailure().problem, OpenProblem::InUse);
 
   const pid_t child = fork();
   if (child == 0) {
-    auto dev = SystemSerialPlatform().Open(pty.slave);
-    _exit(dev ? 1 : 0);
+    OpenFailure why;
+    auto dev = SystemSerialPlatform().Open(pty.slave, why);
+    if (dev) _exit(1);
+    // The holder is named: this test's process.
+    const std::string holder = "(" + std::to_string(getppid()) + ")";
+    _exit(why.problem != OpenProblem::InUse ? 2 : why.detail.find(holder) == std::string::npos ? 3 : 0);
   }
   int status = 0;
   waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process opened a held port";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_NE(WEXITSTATUS(status), 1) << "another process opened a held port";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: not refused as in use; 3: the holder not named";
 
   first.Disconnect();
   EXPECT_TRUE(second.Connect());
@@ -152,21 +161,51 @@ TEST_F(PtyTest, BadPathsFailCleanly) {
   std::filesystem::create_directories(dir);
   const std::string file = dir + "/plain";
   { FILE* f = fopen(file.c_str(), "w"); fputs("x", f); fclose(f); }
-  std::vector<std::string> bad = {"", std::string(4096, 'a'), dir, file, "/dev/null", "\\\\.\\COM2",
-                                  "/dev/zorvik-no-such-port", "ttyzorvik-none"};
+  using P = OpenProblem;
+  std::vector<std::pair<std::string, OpenProblem>> bad = {
+      {"", P::NoSuchPort},           {std::string(4096, 'a'), P::NoSuchPort},
+      {dir, P::Other},               {file, P::Other},
+      {"/dev/null", P::Other},       {"\\\\.\\COM2", P::NoSuchPort},
+      {"/dev/zorvik-no-such-port", P::NoSuchPort}, {"ttyzorvik-none", P::NoSuchPort}};
   Pty locked;
   chmod(locked.slave.c_str(), 0);
-  if (geteuid() != 0) bad.push_back(locked.slave);
+  if (geteuid() != 0) bad.emplace_back(locked.slave, P::NoPermission);
   const int fds = OpenDescriptors();
-  for (const std::string& path : bad) {
+  for (const auto& [path, problem] : bad) {
     TSerialDriver drv(tk);
     drv.SetPortName(path);
     EXPECT_FALSE(drv.Connect()) << path.substr(0, 40);
     EXPECT_FALSE(drv.Connected());
+    EXPECT_EQ(drv.LastOpenFailure().problem, problem) << path.substr(0, 40);
   }
   EXPECT_EQ(OpenDescriptors(), fds);
   // Nothing is left locked: the file can be taken by anyone now.
   const int fd = open(file.c_str(), O_RDWR);
   EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   close(fd);
+}
+
+// A device only its group may open: the refusal names that group, which
+// the operator must join. Root may open anything, so as root the attempt
+// is made by a child that has become nobody.
+TEST_F(PtyTest, ADeviceOfAnotherGroupIsRefusedNamingTheGroup) {
+  Pty pty;
+  ASSERT_EQ(chmod(pty.slave.c_str(), 0060), 0);  // not even its owner
+  struct stat st {};
+  ASSERT_EQ(stat(pty.slave.c_str(), &st), 0);
+  const group* owner = getgrgid(st.st_gid);
+  ASSERT_NE(owner, nullptr);
+  const std::string expected = owner->gr_name;
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(4);
+    OpenFailure why;
+    if (SystemSerialPlatform().Open(pty.slave, why)) _exit(1);
+    _exit(why.problem != OpenProblem::NoPermission ? 2 : why.detail != expected ? 3 : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: opened; 2: not refused for permission; 3: not naming " << expected
+                                    << "; 4: could not become nobody";
 }

@@ -176,8 +176,8 @@ class RecordingDevice final : public serial::SerialDevice {
 class RecordingPlatform final : public serial::SerialPlatform {
  public:
   RecordingPlatform(serial::SerialPlatform& inner, Wire& wire) : inner_(inner), wire_(wire) {}
-  std::unique_ptr<serial::SerialDevice> Open(const std::string& path) override {
-    auto device = inner_.Open(path);
+  std::unique_ptr<serial::SerialDevice> Open(const std::string& path, serial::OpenFailure& why) override {
+    auto device = inner_.Open(path, why);
     if (!device) return nullptr;
     return std::make_unique<RecordingDevice>(std::move(device), wire_);
   }
@@ -286,6 +286,8 @@ class World {
   bool sendFailed_ = false;
   bool stuck_ = false;
   uint64_t stuckSinceUs_ = 0;
+  uint64_t lastLogUs_ = 0;    // the log pane last changed
+  uint64_t lastQuietUs_ = 0;  // last seen not collecting, or waiting on the operator or the gauge
   uint64_t offPrompts_ = 0, onPrompts_ = 0;
   bool offPromptSinceSend_ = false;
   // how this operator goes about the power-on: when told, early (with the
@@ -376,6 +378,7 @@ modemsim::Settings World::DrawModem() {
     f.noise = P(0.5) ? modemsim::Garbage(size_t(U(1, 40)), noiseSeed) : std::string(size_t(U(1, 8)), '\0');
   }
   f.flood = P(0.03);
+  if (P(0.03)) f.streamMs = uint32_t(U(1, 190));  // the wrong device on the line
   if (P(0.12)) {
     f.dropOn = Pick<std::string>({"AT", "ATI", "AT+CPIN", "AT&F", "AT&D", "AT^SMSO", "AT+CSNS?", "AT&V"});
     f.dropAfterBytes = size_t(U(0, 40));
@@ -719,6 +722,7 @@ void World::OnContentsChange(int from, int removed, int added) {
                                                                  std::to_string(removed) + " added " +
                                                                  std::to_string(added)});
   docChars_ = chars;
+  lastLogUs_ = tk_.NowUs();
   const int complete = doc->blockCount() - 1;  // the last block is the empty end
   if (doc->lastBlock().length() != 1) Violation("a log line does not end with its line break");
   for (int i = int(lines_.size()); i < complete; ++i) {
@@ -852,6 +856,14 @@ void World::AfterEvent() {
   } else {
     stuck_ = false;
   }
+  // A reply that keeps coming is no excuse for ever: a device that never
+  // goes quiet must not hold a run silent.
+  const bool collecting = f.Trx->Enabled() || f.Tgo->Enabled();
+  if (!f.BBB->isEnabled() && collecting && tk_.OpenPrompts() == 0 && f.GaugeWaitsRunning() == 0 &&
+      tk_.NowUs() - std::max(lastLogUs_, lastQuietUs_) > 20'000'000)
+    Violation("a run neither ends nor logs anything for 20 s while a reply keeps coming", Tail(8));
+  if (f.BBB->isEnabled() || !collecting || tk_.OpenPrompts() > 0 || f.GaugeWaitsRunning() > 0)
+    lastQuietUs_ = tk_.NowUs();
   if (tk_.NowUs() == lastNowUs_) {
     if (++sameTime_ > 200000) Violation("the event loop stopped advancing: 200000 events without time passing");
   } else {

@@ -2,6 +2,7 @@
 // pseudo-terminals; zorvik-com-peer on the far end reports the line settings
 // it sees and answers what is sent.
 // Our headers first: windows.h defines some of their names as macros.
+#include "serial/open_failure_win32.h"
 #include "serial/serial_driver.h"
 #include "real_time_toolkit.h"
 
@@ -78,7 +79,21 @@ TEST(Win32Port, MissingPortsDoNotOpen) {
     EXPECT_FALSE(line.port.Connect());
     EXPECT_FALSE(line.port.Connected());
     EXPECT_FALSE(line.port.SendString("AT\r"));
+    if (path == "COM7" || path == "\\\\.\\COM30") EXPECT_EQ(line.port.LastOpenFailure().problem, OpenProblem::NoSuchPort);
   }
+}
+
+// What the operator is told of a refusal: a held port, a missing one, and
+// anything else in the system's own words, whatever its language.
+TEST(Win32Port, RefusalsAreToldInTheOperatorsTerms) {
+  EXPECT_EQ(DescribeOpenFailure(ERROR_ACCESS_DENIED).problem, OpenProblem::InUse);
+  EXPECT_EQ(DescribeOpenFailure(ERROR_FILE_NOT_FOUND).problem, OpenProblem::NoSuchPort);
+  EXPECT_EQ(DescribeOpenFailure(ERROR_PATH_NOT_FOUND).problem, OpenProblem::NoSuchPort);
+  const OpenFailure other = DescribeOpenFailure(ERROR_GEN_FAILURE);
+  EXPECT_EQ(other.problem, OpenProblem::Other);
+  EXPECT_FALSE(other.detail.empty());
+  EXPECT_EQ(other.detail.find_first_of("\r\n"), std::string::npos) << other.detail;
+  EXPECT_NE(other.detail.find_first_not_of("? "), std::string::npos) << "not readable in Windows-1251";
 }
 
 TEST(Win32Port, SettingsChangedWhileOpenReachTheLine) {
@@ -154,6 +169,7 @@ TEST(Win32Port, AnOpenPortIsNotOpenedAgain) {
   ASSERT_TRUE(first.port.Connect());
   EXPECT_EQ(OpenRaw("\\\\.\\COM5"), INVALID_HANDLE_VALUE);
   EXPECT_FALSE(second.port.Connect());
+  EXPECT_EQ(second.port.LastOpenFailure().problem, OpenProblem::InUse);
   first.port.Disconnect();
   EXPECT_TRUE(second.port.Connect());
 }

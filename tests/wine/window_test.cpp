@@ -164,31 +164,46 @@ BOOL CALLBACK FindShownTip(HWND w, LPARAM out) {
   return FALSE;
 }
 
+// The tip shown once the mouse has come to rest on the control; empty when none.
+std::wstring TipOver(Window& w, HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  SetCursorPos(r.left + 5, r.top + 5);
+  w.Pump(50);
+  SetCursorPos(r.left + 6, r.top + 6);  // a move within, then rest
+  HWND shown = nullptr;
+  for (int i = 0; i < 60 && !shown; ++i) {
+    w.Pump(50);
+    EnumThreadWindows(GetCurrentThreadId(), FindShownTip, LPARAM(&shown));
+  }
+  TTTOOLINFOW tool{};
+  wchar_t text[512] = {};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.lpszText = text;
+  const bool got = shown && SendMessageW(shown, TTM_GETCURRENTTOOLW, 0, LPARAM(&tool));
+  SetCursorPos(0, 0);
+  w.Pump(300);
+  return got ? text : L"";
+}
+
 // The tip of a disabled box shows when the mouse rests on it.
 TEST(Win32Window, TheDisabledBoxesShowTheirTooltips) {
   Window w;
   for (const auto& [box, tip] : {std::pair{w.form.LEPUK, L"набрать и нажать Enter"}, std::pair{w.form.LEHT, L"ГИПЕРТЕРМИНАЛ"}}) {
     ASSERT_FALSE(IsWindowEnabled(box));
-    RECT r;
-    GetWindowRect(box, &r);
-    SetCursorPos(r.left + 5, r.top + 5);
-    w.Pump(50);
-    SetCursorPos(r.left + 6, r.top + 6);  // a move within, then rest
-    HWND shown = nullptr;
-    for (int i = 0; i < 60 && !shown; ++i) {
-      w.Pump(50);
-      EnumThreadWindows(GetCurrentThreadId(), FindShownTip, LPARAM(&shown));
-    }
-    ASSERT_NE(shown, nullptr) << Utf8Of(tip);
-    TTTOOLINFOW tool{};
-    wchar_t text[128] = {};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.lpszText = text;
-    ASSERT_TRUE(SendMessageW(shown, TTM_GETCURRENTTOOLW, 0, LPARAM(&tool)));
-    EXPECT_EQ(std::wstring(text), tip);
-    SetCursorPos(0, 0);
-    w.Pump(300);
+    EXPECT_EQ(TipOver(w, box), tip);
   }
+}
+
+// The port status tells why, where the mouse rests on it.
+TEST(Win32Window, ThePortStatusTipSaysWhyThePortIsBusy) {
+  Window w;
+  EXPECT_EQ(TipOver(w, w.form.LAcom), L"порт открыт");
+  HWND edit = GetWindow(w.form.CBcom, GW_CHILD);
+  SendMessageW(edit, EM_SETSEL, 0, -1);
+  w.Type(edit, L"NO-SUCH-PORT");
+  ASSERT_EQ(Text(w.form.LAcom), L"занят");
+  EXPECT_EQ(TipOver(w, w.form.LAcom), L"нет такого порта: устройства нет или оно отключено");
 }
 
 namespace {
