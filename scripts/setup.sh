@@ -45,6 +45,11 @@ if ((tests)); then
   fi
   installed wine32:i386 || wine32=(wine32:i386)
 fi
+# Installed, it may still not start: a kernel without 32-bit support says
+# "Exec format error". The Windows tests then need the 64-bit twin's compiler.
+twin_compiler=g++-mingw-w64-x86-64-posix
+runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+if ((tests)) && ((${#wine32[@]} == 0)) && ! runs_32bit; then packages+=("$twin_compiler"); fi
 missing=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
 ((${#missing[@]} + ${#wine32[@]})) || exit 0
@@ -90,7 +95,10 @@ done
 # the Windows tests run the program's 64-bit twin under Wine's 64-bit half.
 if ((${#wine32[@]})) && ! $sudo apt-get install -y -q "${wine32[@]}"; then
   echo "setup: wine32:i386 cannot be installed now; the Windows tests will run the program's 64-bit twin" >&2
-  installed g++-mingw-w64-x86-64-posix || $sudo apt-get install -y -qq g++-mingw-w64-x86-64-posix
+  installed "$twin_compiler" || $sudo apt-get install -y -qq "$twin_compiler"
+elif ((${#wine32[@]})) && ! runs_32bit; then
+  echo "setup: this kernel runs no 32-bit program; the Windows tests will run the program's 64-bit twin" >&2
+  installed "$twin_compiler" || $sudo apt-get install -y -qq "$twin_compiler"
 fi
 
 if ((tests)); then

@@ -4,10 +4,17 @@
 # a prefix can open one.
 
 wine="$(command -v wine || echo /usr/lib/wine/wine)"  # the 32-bit programs, in a 64-bit prefix
+# Where the 32-bit loader cannot start at all (wine32:i386 missing, or a
+# kernel without 32-bit support: "Exec format error"), Debian's wine script
+# still picks it; the 64-bit loader then runs the programs' 64-bit twin.
+if [ -x /usr/lib/wine/wine64 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  wine=/usr/lib/wine/wine64
+  export WINELOADER="$wine"
+fi
 
 # wine_prefix_boot PREFIX: a fresh prefix, its server stopped.
 wine_prefix_boot() {
-  WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+  WINEPREFIX="$1" "$wine" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$1" wineserver -k 2>/dev/null || true
 }
 
