@@ -659,7 +659,7 @@ std::string TForm1::PortChoiceText() const { return toolkit::Cp1251FromWide(Text
 
 void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour, const std::string& hint) {
   statusColour_ = ToColorref(colour);
-  statusHint_ = Shown(hint);
+  statusHint_ = toolkit::WideFrom1251(hint);  // its line breaks kept: the tip wraps there
   SetWindowTextW(LAcom, Shown(text).c_str());
   ResizeStatusToText();
   InvalidateRect(LAcom, nullptr, TRUE);

@@ -71,10 +71,17 @@ int main(int argc, char** argv) {
   app::TForm1 form(app::Environment{tk, serial::SystemSerialPlatform(), [&] { return std::vector<std::string>{name}; },
                                     [] { return toolkit::Cp1251("ЗОРВИК"); }, "/dev/null"});
   const std::string prefix = toolkit::Cp1251("ответ(без CR и LF)=");
+  // A reply that long is handed over in pieces: all of it is logged when
+  // the pieces add up to it (its CRs and LFs not shown).
+  const size_t shown = reply.size() - size_t(std::count(reply.begin(), reply.end(), '\r')) -
+                       size_t(std::count(reply.begin(), reply.end(), '\n'));
+  size_t pieces = 0;
   auto logged = [&] {
+    size_t bytes = 0;
+    pieces = 0;
     for (const std::string& l : form.LogLines())
-      if (l.rfind(prefix, 0) == 0) return l.size() - prefix.size();
-    return size_t(0);
+      if (l.rfind(prefix, 0) == 0) bytes += l.size() - prefix.size(), ++pieces;
+    return bytes >= shown ? bytes : 0;
   };
   const auto start = Clock::now();
   const double cpu0 = CpuSeconds();
@@ -93,7 +100,7 @@ int main(int argc, char** argv) {
   }
   const double afterLastByte = std::chrono::duration<double>(end - writtenAt).count();
   std::printf("reply of %zu KiB: logged %.3f s after its last byte was written, %.3f s after start; %.3f CPU s;"
-              " %zu bytes in the line\n",
-              kib, afterLastByte, std::chrono::duration<double>(end - start).count(), cpu, loggedBytes);
+              " %zu bytes in %zu pieces\n",
+              kib, afterLastByte, std::chrono::duration<double>(end - start).count(), cpu, loggedBytes, pieces);
   return 0;
 }

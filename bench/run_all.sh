@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every benchmark and prints one Markdown table of figures.
-#   bash bench/run_all.sh [build-dir]     (about three minutes)
-# The idle and wait figures run for 20 s each; a 1 MiB reply for the log.
+#   bash bench/run_all.sh [build-dir]     (about five minutes)
+# The idle and wait figures run for 20 s each; a 1 MiB reply for the log;
+# 60 s idle and 60 s of a flood.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
@@ -24,6 +25,7 @@ echo "|---|---|---|"
 "$build/bench/bench_demo" 20 | row "zorvik-demo"
 "$build/bench/bench_serial" 20 | row "serial driver"
 "$build/bench/bench_large_reply" 1024 | row "large reply"
+"$build/bench/bench_flood" 60 | row "flood"
 echo
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
   "$(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(. /etc/os-release && echo "$PRETTY_NAME")," \

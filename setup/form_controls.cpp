@@ -34,7 +34,7 @@ std::string PortStatusHint(const serial::OpenFailure& failure) {
     case OpenProblem::NoPermission:
       if (detail.empty()) return toolkit::Cp1251("нет прав на этот порт");
       return toolkit::Cp1251("нет прав на этот порт: его открывают члены группы «") + detail +
-             toolkit::Cp1251("». Добавьте себя в эту группу (sudo usermod -aG ") + detail +
+             toolkit::Cp1251("».\nДобавьте себя в эту группу (sudo usermod -aG ") + detail +
              toolkit::Cp1251(" $USER) и войдите в систему заново");
     case OpenProblem::InUse:
       return toolkit::Cp1251("порт занят другой программой") + (detail.empty() ? "" : ": " + detail);

@@ -26,7 +26,8 @@ const std::string& ApplicationTitle();
 // "X " twenty times: closes an exchange that failed or was interrupted.
 const std::string& CrossLine();
 
-// LAcom's tooltip: why the port is "занят", or that it is open.
+// LAcom's tooltip: why the port is "занят", or that it is open; lines end
+// with LF.
 std::string PortStatusHint(const serial::OpenFailure& failure);
 
 // A device that never goes quiet (a GPS receiver, a meter's optical head, a

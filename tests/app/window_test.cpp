@@ -144,7 +144,7 @@ TEST(Window, TheReasonForABusyPortTellsWhatToDo) {
     return toolkit::Utf8(setup::PortStatusHint({p, W(detail)}));
   };
   EXPECT_EQ(hint(OpenProblem::NoPermission, "dialout"),
-            "нет прав на этот порт: его открывают члены группы «dialout». Добавьте себя в эту группу "
+            "нет прав на этот порт: его открывают члены группы «dialout».\nДобавьте себя в эту группу "
             "(sudo usermod -aG dialout $USER) и войдите в систему заново");
   EXPECT_EQ(hint(OpenProblem::NoPermission, ""), "нет прав на этот порт");
   EXPECT_EQ(hint(OpenProblem::InUse, "picocom (4242)"), "порт занят другой программой: picocom (4242)");
