@@ -23,6 +23,8 @@ case "$kase" in
   puk) options=(--sim=puk) ;;
   closing) options=(--sim=pin --power-on-after=0) ;;
   silent) options=(--silent) ;;
+  stream) options=(--stream=100) ;;  # a GPS receiver on the port
+  flood | flooded) options=(--stream=full) ;;
   ports | idle) options=() ;;
   demo) options=() ;;  # the training program: its own modems, the emulator's port after them
   gone) options=(--sim=ready) ;;  # ended when the driver says "operator: unplug"

@@ -79,7 +79,11 @@ TEST(Win32Port, MissingPortsDoNotOpen) {
     EXPECT_FALSE(line.port.Connect());
     EXPECT_FALSE(line.port.Connected());
     EXPECT_FALSE(line.port.SendString("AT\r"));
-    if (path == "COM7" || path == "\\\\.\\COM30") EXPECT_EQ(line.port.LastOpenFailure().problem, OpenProblem::NoSuchPort);
+    // Wine opens a COM name with no device behind it, and then refuses its
+    // line settings; Windows finds no such file.
+    if (!UnderWine() && (path == "COM7" || path == "\\\\.\\COM30")) {
+      EXPECT_EQ(line.port.LastOpenFailure().problem, OpenProblem::NoSuchPort) << line.port.LastOpenFailure().detail;
+    }
   }
 }
 

@@ -3,7 +3,7 @@
 // answers the operator prompts by their button and reads the log the window
 // saves. One case per run; exit code 0 when the case passed.
 //   window_driver CASE PATH\zorvik.exe WORKDIR [PORT]
-// CASE: whole, puk, silent, ports, demo, gone, closing, idle. When the operator switches the modem on,
+// CASE: whole, puk, silent, ports, demo, gone, closing, stream, flood; idle and flooded for the figures. When the operator switches the modem on,
 // the driver prints the line "operator: power on" (the rig passes it on to
 // the emulator). Every wait has a limit, so a stuck window fails the case.
 #include <windows.h>
@@ -333,6 +333,66 @@ void Silent(Program& p) {
   Check(p.prompts.empty(), L"a prompt with a silent modem");
 }
 
+// A device on the port that never goes quiet (a GPS receiver's line every
+// 100 ms, or lines back to back at the line's rate): the run ends by itself
+// within 15 s, the maker not matching and then the reply not understood,
+// and the window answers all along.
+void Streaming(Program& p) {
+  Say(L"run: start");
+  const ULONGLONG t0 = GetTickCount64();
+  p.Click(idBBB);
+  bool seenDisabled = false;
+  ULONGLONG slowest = 0;
+  const bool ended = WaitUntil([&] {
+    const ULONGLONG sent = GetTickCount64();
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(p.form, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+    slowest = std::max(slowest, GetTickCount64() - sent);
+    if (!p.Enabled(idBBB)) {
+      seenDisabled = true;
+      return false;
+    }
+    return seenDisabled;
+  }, 15'000);
+  // Figures, not limits.
+  Say(L"run ended after " + std::to_wstring(GetTickCount64() - t0) + L" ms; the window's slowest answer " +
+      std::to_wstring(slowest) + L" ms");
+  const Lines log = p.Log();
+  Say(L"log:");
+  for (const std::wstring& line : log) Say(line.substr(0, 160));
+  Check(ended, L"the run did not end within 15 s");
+  InOrder(log, {Command(L"ATI"), L"марка модема не совпадает с заявленной", Command(L"AT+CPIN?"),
+                L"ответ не понятен"});
+}
+
+// How long a figure case runs: ZORVIK_FIGURE_SECONDS, 20 by default.
+DWORD FigureSeconds() {
+  const wchar_t* s = _wgetenv(L"ZORVIK_FIGURE_SECONDS");
+  return s && _wtoi(s) > 0 ? DWORD(_wtoi(s)) : 20;
+}
+
+// For the figures: НАЧАТЬ against a line flooding at its full rate, then
+// the window left to the flood; twice a second, how long the window takes
+// to answer a message sent to it (as it answers a click).
+void Flooded(Program& p) {
+  Say(L"flood: start");
+  p.Click(idBBB);
+  std::vector<ULONGLONG> answers;
+  const ULONGLONG t0 = GetTickCount64();
+  while (GetTickCount64() - t0 < FigureSeconds() * 1000ull) {
+    const ULONGLONG sent = GetTickCount64();
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(p.form, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+    answers.push_back(GetTickCount64() - sent);
+    Sleep(500);
+  }
+  Say(L"flood: end");
+  std::sort(answers.begin(), answers.end());
+  Say(L"answer to a message during the flood: median " + std::to_wstring(answers[answers.size() / 2]) +
+      L" ms, slowest " + std::to_wstring(answers.back()) + L" ms, of " + std::to_wstring(answers.size()));
+  Check(p.Enabled(idBBB), L"the run did not end");
+}
+
 // The line goes away in the middle of a run (the adapter pulled): the run
 // ends with the exchange's lines for it, the port shows "занят" and is
 // closed, so that no send holds the window; a stop makes НАЧАТЬ usable
@@ -476,7 +536,7 @@ int main() {
   int argc = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argc < 4) {
-    Say(L"usage: window_driver whole|puk|silent|ports|demo|gone|closing|idle PATH\\zorvik.exe WORKDIR [PORT]");
+    Say(L"usage: window_driver whole|puk|silent|ports|demo|gone|closing|idle|flooded|stream|flood PATH\\zorvik.exe WORKDIR [PORT]");
     return 2;
   }
   const std::wstring kase = args[1], port = argc > 4 ? args[4] : L"COM3";
@@ -494,12 +554,14 @@ int main() {
     else if (kase == L"silent") Silent(p);
     else if (kase == L"demo") Demo(p);
     else if (kase == L"gone") Gone(p);
+    else if (kase == L"stream" || kase == L"flood") Streaming(p);
     else if (kase == L"idle") {  // for the figures: the window left alone with its port open
       Check(Text(p[idLAcom]) == L"свободен", L"the port did not open");
       Say(L"idle: start");
-      Sleep(20'000);
+      Sleep(FigureSeconds() * 1000);
       Say(L"idle: end");
     }
+    else if (kase == L"flooded") Flooded(p);
     else Check(false, L"unknown case " + kase);
     if (failed && kase != L"ports") {
       Say(L"log:");
