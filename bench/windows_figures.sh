@@ -99,7 +99,7 @@ while IFS= read -r line; do
     "window shown after"*) pid="$(host_pid)" server="$(server_pid)" ;;
     "flood: start") at[flood_cpu]="$(cpu_s "$pid")" at[flood_server]="$(cpu_s "$server")" ;;
     "flood: end") at[flood_cpu]="$(minus "$(cpu_s "$pid")" "${at[flood_cpu]}")"
-      at[flood_server]="$(minus "$(cpu_s "$server")" "${at[flood_server]}")" at[flood_rss]="$(rss_kib "$pid")" ;;
+      at[flood_server]="$(minus "$(cpu_s "$server")" "${at[flood_server]}")" ;;
     "answer to a message"*) at[flood_answer]="${line#*: }" ;;
   esac
 done < <(bash "$root/scripts/test-windows-window.sh" flooded "$build/tests/wine/window_driver.exe" "$program")
@@ -116,7 +116,6 @@ row zorvik.exe "whole run, CPU of the prefix's wineserver (the driver's polls in
 row zorvik.exe "60 s idle with the port open, CPU of its Wine process (of wineserver)" "${at[idle_cpu]} s (${at[idle_server]} s)"
 row zorvik.exe "60 s of a flood at 9600 bit/s after НАЧАТЬ, CPU of its Wine process (of wineserver)" "${at[flood_cpu]} s (${at[flood_server]} s)"
 row zorvik.exe "answer to a message during the flood" "${at[flood_answer]:-none}"
-row zorvik.exe "resident memory after the flood" "${at[flood_rss]:-?} KiB"
 row zorvik.exe "resident memory after the run (peak)" "${at[end_rss]} KiB (${at[peak_rss]} KiB)"
 row zorvik "size (Qt shared, build type $(build_type "$native"))" "$(size_kib strip "$native/app/zorvik")"
 # The Linux program, its numbers in the C locale.
