@@ -139,7 +139,7 @@ pids+=($!)
 ) >"$work/prefix.log" 2>&1 &
 pids+=($!)
 cat >"$out/env" <<ENV
-build='$build' win='$win' prefix='$work/wine'
+build='$build' win='$win' prefix='$work/wine' host_wine='$(source "$root/scripts/wine-prefix.sh" && echo "$wine")'
 ENV
 
 mkfifo "$work/monitor.in" "$work/monitor.out"

@@ -6,7 +6,7 @@
 # "... FAILED"; a line "operator: ..." or "zorvik-vm: fresh modem" asks the
 # host to act.
 out="$1"
-source "$out/env"  # build, win, prefix
+source "$out/env"  # build, win, prefix, host_wine
 root="$(cd "$(dirname "$0")/.." && pwd)"
 echo "zorvik-vm: up after $(cut -d' ' -f1 /proc/uptime) s"
 export QT_QPA_PLATFORM=offscreen ZORVIK_VM="$out" XDG_RUNTIME_DIR=/tmp
@@ -43,6 +43,9 @@ windows() {
   for _ in $(seq 100); do [ -e /tmp/.X11-unix/X1 ] && break; sleep 0.1; done
   export ZORVIK_WINDOW_PREFIX="$prefix" ZORVIK_WINDOW_PORT=COM3 ZORVIK_WINDOW_LINK=/dev/ttyUSB0
   export ZORVIK_WINDOW_DISPLAY=:1 ZORVIK_MODEM_ELSEWHERE=1
+  # The prefix is the host's: the same loader runs in it, whatever this
+  # kernel could run.
+  export ZORVIK_WINE="$host_wine"
   # The prefix's server opens the port, and a server without a terminal of
   # its own takes the adapter as one: pulled, it hangs up, and Debian 13's
   # wineserver answers the hang-up with a dump of all its objects. Started

@@ -7,10 +7,14 @@ wine="$(command -v wine || echo /usr/lib/wine/wine)"  # the 32-bit programs, in 
 # Where the 32-bit loader cannot start at all (wine32:i386 missing, or a
 # kernel without 32-bit support: "Exec format error"), Debian's wine script
 # still picks it; the 64-bit loader then runs the programs' 64-bit twin.
-if [ -x /usr/lib/wine/wine64 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+# ZORVIK_WINE: the loader that made a prefix used elsewhere (the guest of
+# scripts/test-vm.sh takes its host's).
+if [ -n "${ZORVIK_WINE:-}" ]; then
+  wine="$ZORVIK_WINE"
+elif [ -x /usr/lib/wine/wine64 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   wine=/usr/lib/wine/wine64
-  export WINELOADER="$wine"
 fi
+[ "$wine" != /usr/lib/wine/wine64 ] || export WINELOADER="$wine"
 
 # wine_prefix_boot PREFIX: a fresh prefix, its server stopped.
 wine_prefix_boot() {

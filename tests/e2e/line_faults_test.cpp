@@ -400,7 +400,9 @@ TEST(LineFaults, FloodAtFullSpeedEndsTheRunAndKeepsTheWindowResponsive) {
   EXPECT_TRUE(w.Has(W("ответ не понятен")));
   // A poll reads at most 2 KiB; a piece is what comes in a few of them.
   EXPECT_LT(largest, 128u * 1024);
+#ifndef __SANITIZE_ADDRESS__  // whose quarantine keeps freed memory resident by design
   EXPECT_LT(double(rss1) - double(rss0), 16.0 * 1048576) << "memory grew with the flood";
+#endif
   EXPECT_GT(floodRate, idleRate / 4) << "the window stopped dispatching during the flood";
 }
 
