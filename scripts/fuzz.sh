@@ -34,7 +34,15 @@ run() {
   # corpus and the new finds, minimised.
   local merged="$dir/merged/$t"
   rm -rf "$merged" && mkdir -p "$merged"
-  "$dir/tests/fuzz/fuzz_$t" -merge=1 -use_counters=0 "$merged" "$kept" "$work" >"$out/merge.log" 2>&1
+  # The kept corpus is replaced only by a merge that worked and kept something.
+  if ! "$dir/tests/fuzz/fuzz_$t" -merge=1 -use_counters=0 "$merged" "$kept" "$work" >"$out/merge.log" 2>&1; then
+    echo "$t: the merge failed ($out/merge.log); the corpus is left as it was"
+    return 1
+  fi
+  if [ -z "$(ls -A "$merged")" ]; then
+    echo "$t: the merge kept nothing; the corpus is left as it was"
+    return 1
+  fi
   rm -f "$kept"/* && cp "$merged"/* "$kept"/
   local execs
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/fuzz.log")
@@ -46,10 +54,11 @@ status=0
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
   run "${targets[i]}" &
   first=$!
-  if ((i + 1 < ${#targets[@]})); then run "${targets[i + 1]}"; fi
-  wait "$first"
+  if ((i + 1 < ${#targets[@]})); then run "${targets[i + 1]}" || status=1; fi
+  wait "$first" || status=1
 done
 for t in "${targets[@]}"; do
-  ls "$dir/findings/$t" | grep -q '^crash-\|^leak-\|^timeout-\|^oom-' && status=1
+  found="$(find "$dir/findings/$t" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) -print)"
+  [ -z "$found" ] || status=1
 done
 exit $status

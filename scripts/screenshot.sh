@@ -71,7 +71,7 @@ if [ -n "$windows" ]; then
 fi
 "$build/app/zorvik-demo" &
 pids+=("$!")
-main="$(xdotool search --sync --onlyvisible --name 'ЗОРВИК версия' | head -1)"
+main="$(xdotool search --sync --onlyvisible --name 'ЗОРВИК версия' | sed -n 1p)"
 sleep 1
 xdotool windowfocus --sync "$main"
 # The training modem ГОТОВ is chosen at start; the start button (no window
@@ -82,7 +82,7 @@ xdotool mousemove --window "$main" 380 124 click 1
 # supply on after the second, and presses the button.
 answered=0
 for _ in $(seq 600); do
-  box="$(xdotool search --onlyvisible --name '^ЗОРВИК$' 2>/dev/null | head -1 || true)"
+  box="$(xdotool search --onlyvisible --name '^ЗОРВИК$' 2>/dev/null | sed -n 1p || true)"
   if [ -n "$box" ]; then
     answered=$((answered + 1))
     sleep 1.5

@@ -35,12 +35,12 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+installed() { [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]; }
 
 # Wine runs 32-bit programs with its i386 half, which comes from the i386 half of the archive.
 wine32=()
 if ((tests)); then
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if ! grep -qx i386 <<<"$(dpkg --print-foreign-architectures)"; then
     $sudo dpkg --add-architecture i386
   fi
   installed wine32:i386 || wine32=(wine32:i386)
@@ -103,7 +103,7 @@ fi
 
 if ((tests)); then
   # Wine takes its ANSI code page (1251) from a Russian locale.
-  if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+  if ! grep -qix 'ru_RU\.utf-\?8' <<<"$(locale -a 2>/dev/null)"; then
     $sudo localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
   fi
 fi

@@ -23,7 +23,7 @@ native="$(realpath -m "${2:-$root/build-native}")"
 
 source "$root/scripts/wine-prefix.sh"
 [ -x "$wine" ] || { echo "test-windows: wine is missing" >&2; exit 1; }
-locale -a | grep -qix 'ru_RU\.utf-\?8' || {
+grep -qix 'ru_RU\.utf-\?8' <<<"$(locale -a)" || {
   echo "test-windows: the locale ru_RU.UTF-8 is missing (localedef -i ru_RU -f UTF-8 ru_RU.UTF-8)" >&2
   exit 1
 }

@@ -9,8 +9,9 @@
 # Exits non-zero when any stage failed.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# A passed stage's log goes at once; a failed one's stays for reading.
 logs="$(mktemp -d /tmp/zorvik-test.XXXXXX)"
-trap 'rm -rf "$logs"' EXIT
+trap 'rmdir "$logs" 2>/dev/null || true' EXIT
 
 summary=()
 passed=0
@@ -51,10 +52,11 @@ stage() {
   notes="$(grep -E '^note: ' "$log" | sed -E 's/^note: /; /' | tr -d '\n')"
   if [ "$rc" -eq 0 ]; then
     summary+=("$(printf '%-12s passed  %4d s  %s%s' "$name" "$took" "$count" "$notes")")
+    rm -f "$log"
   else
     any_failed=1
     local reason="${count:-$(grep -v '^[[:space:]]*$' "$log" | tail -n1)}"
-    summary+=("$(printf '%-12s FAILED  %4d s  %s%s' "$name" "$took" "$reason" "$notes")")
+    summary+=("$(printf '%-12s FAILED  %4d s  %s%s; log: %s' "$name" "$took" "$reason" "$notes" "$log")")
   fi
 }
 
