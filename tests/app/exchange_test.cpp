@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 #include "app_rig.h"
+#include "tests/common/scratch_dir.h"
 
 using namespace testing_app;
 
@@ -148,7 +149,8 @@ TEST(Exchange, WithAnEmptyCommandLineOnlyTheStartUpReportIsAnswered) {
 }
 
 TEST(Exchange, RawBytesOfAReplyAreKeptInTheLogAndTheFile) {
-  const std::string file = ::testing::TempDir() + "raw_reply.txt";
+  const testing_support::ScratchDir scratch;
+  const std::string file = scratch.File("raw_reply.txt");
   Rig r({"COM1"}, file);
   serial::SimPort& line = r.Line();
   r.form->CBht->click();

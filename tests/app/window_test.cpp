@@ -1,11 +1,10 @@
 // The main window: layout, port choice, PIN/PUK entry, log pane gestures.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QAbstractButton>
-#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -24,6 +23,7 @@
 
 #include "app_rig.h"
 #include "tests/common/choose_item.h"
+#include "tests/common/scratch_dir.h"
 
 using namespace testing_app;
 
@@ -210,8 +210,8 @@ TEST(Window, TheCommandLineTypesInCapitalsAndUnknownCharactersGoOutAsQuestionMar
 }
 
 TEST(Window, CtrlClickSavesTheLogWithAnyButtonAndAFailureShowsTheErrorBox) {
-  const std::string file = ::testing::TempDir() + "zorvik_report.txt";
-  std::remove(file.c_str());
+  const testing_support::ScratchDir scratch;
+  const std::string file = scratch.File("zorvik_report.txt");
   Rig r({}, file);
   r.form->BBB->click();  // two lines into the log
   QWidget* pane = r.form->MEset->viewport();
@@ -237,7 +237,8 @@ TEST(Window, CtrlClickSavesTheLogWithAnyButtonAndAFailureShowsTheErrorBox) {
 }
 
 TEST(Window, AnEmptyPaneSavesAnEmptyFileAndADoubleClickClearsTheColourToo) {
-  const std::string file = ::testing::TempDir() + "zorvik_empty.txt";
+  const testing_support::ScratchDir scratch;
+  const std::string file = scratch.File("zorvik_empty.txt");
   Rig r({}, file);
   r.form->BBB->click();
   EXPECT_EQ(r.form->LogColour(), setup::clError);
@@ -251,8 +252,8 @@ TEST(Window, AnEmptyPaneSavesAnEmptyFileAndADoubleClickClearsTheColourToo) {
 
 // Qt makes the second press of a quick pair a double click, of any button.
 TEST(Window, OnlyALeftDoubleClickClearsAndWithCtrlItSavesFirst) {
-  const std::string file = ::testing::TempDir() + "zorvik_dbl.txt";
-  std::remove(file.c_str());
+  const testing_support::ScratchDir scratch;
+  const std::string file = scratch.File("zorvik_dbl.txt");
   Rig r({}, file);
   r.form->BBB->click();
   QWidget* pane = r.form->MEset->viewport();
@@ -299,34 +300,6 @@ TEST(Window, TabWalksTheControlsInOrderAndLeavesThePinBoxes) {
   EXPECT_EQ(f.LEPUK->text(), "31570946");
 }
 
-// Whatever face the machine gives, every caption fits its control.
-TEST(Window, EveryCaptionFitsItsControl) {
-  Rig r;
-  r.form->show();
-  int widest = 0;
-  QString widestText;
-  for (QWidget* w : r.form->PAmain->findChildren<QWidget*>()) {
-    QString text;
-    int need = 0;
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-      text = b->text();
-      need = b->sizeHint().width();
-    } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
-      text = g->title();
-      need = g->minimumSizeHint().width();
-    } else if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap()) {
-      text = l->text();
-      need = l->sizeHint().width();
-    }
-    if (text.isEmpty()) continue;
-    EXPECT_LE(need, w->width()) << text.toStdString() << " in " << QFontInfo(w->font()).family().toStdString();
-    if (need > widest) widest = need, widestText = text;
-  }
-  std::printf("[ figures ] font %s %.1f pt; widest caption \"%s\" needs %d px\n",
-              QFontInfo(r.form->font()).family().toUtf8().constData(), r.form->font().pointSizeF(),
-              widestText.toUtf8().constData(), widest);
-}
-
 TEST(Window, TheTransmittingModemBoxLocksTheDtrChoiceOnItemTwo) {
   Rig r;
   r.form->CBsend->click();
@@ -356,8 +329,8 @@ TEST(Window, TheWaitLabelIsDrawnOnAqua) {
 // 100 KB, minutes for a megabyte. The pane gets a place to wrap at least
 // every 64 characters; its wrap points must not reach the file.
 TEST(Window, LongReplyWithoutBlanksGetsWrapPointsAndIsSavedExactly) {
-  const std::string file = ::testing::TempDir() + "zorvik_long.txt";
-  std::remove(file.c_str());
+  const testing_support::ScratchDir scratch;
+  const std::string file = scratch.File("zorvik_long.txt");
   Rig r({"COM1"}, file);
   r.form->show();
   std::string reply;

@@ -22,6 +22,7 @@
 
 #include "serial/serial_driver.h"
 #include "tests/common/counting_toolkit.h"
+#include "tests/common/scratch_dir.h"
 #include "toolkit/qt_toolkit.h"
 
 using namespace serial;
@@ -157,8 +158,8 @@ TEST_F(PtyTest, TheFarEndClosingMidSessionEndsQuietly) {
 }
 
 TEST_F(PtyTest, BadPathsFailCleanly) {
-  const std::string dir = testing::TempDir() + "zorvik_badpaths";
-  std::filesystem::create_directories(dir);
+  const testing_support::ScratchDir scratch;
+  const std::string dir = scratch.path().string();
   const std::string file = dir + "/plain";
   { FILE* f = fopen(file.c_str(), "w"); fputs("x", f); fclose(f); }
   using P = OpenProblem;

@@ -35,6 +35,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -98,6 +99,7 @@ std::string ShownLine(const std::string& cp1251) {
 
 volatile std::sig_atomic_t gSeedForReport = 0;
 uint64_t gSeed = 0;
+std::filesystem::path gDir;  // the run's files, removed on every way out
 
 void ReportSeedOnDeath() {
   char msg[160];
@@ -118,6 +120,8 @@ void OnFatalSignal(int sig) {
   for (const std::string& c : context) std::fprintf(stderr, "  %s\n", c.c_str());
   std::fprintf(stderr, "replay: zorvik-simulate --first=%llu --seeds=1 --verbose\n", (unsigned long long)gSeed);
   std::fflush(stderr);
+  std::error_code ignored;
+  std::filesystem::remove_all(gDir, ignored);
   std::_Exit(1);
 }
 
@@ -953,7 +957,7 @@ int main(int argc, char** argv) {
     std::perror("mkdtemp");
     return 1;
   }
-  const std::filesystem::path dir = dirTemplate;
+  const std::filesystem::path dir = gDir = dirTemplate;
 
   const auto t0 = std::chrono::steady_clock::now();
   uint64_t events = 0, virtualMs = 0, lines = 0, successes = 0, watchdogs = 0, prompts = 0;
