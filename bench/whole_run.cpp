@@ -14,6 +14,7 @@
 #include "modemsim/sim_modem.h"
 #include "serial/serial_device.h"
 #include "serial/sim_serial.h"
+#include "tests/common/counting_toolkit.h"
 #include "toolkit/codepage.h"
 #include "toolkit/qt_toolkit.h"
 #include "toolkit/sim_toolkit.h"
@@ -33,8 +34,6 @@ uint32_t OperatorMs(std::string_view message, const std::function<void()>& power
   }
   return 1000;
 }
-
-
 
 // Presses start and waits for the run's end: the start button enabled again
 // with no prompt open. A 10 ms probe sees it wherever the program waits.
@@ -74,15 +73,17 @@ WholeRun RunOnDevice(const std::string& port, const std::function<void()>& power
     closeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     return ms;
   });
-  app::TForm1 form(app::Environment{tk, serial::SystemSerialPlatform(), [&] { return std::vector<std::string>{port}; },
+  testing_support::CountingToolkit counting(tk);
+  app::TForm1 form(app::Environment{counting, serial::SystemSerialPlatform(), [&] { return std::vector<std::string>{port}; },
                                     [] { return toolkit::Cp1251("ЗОРВИК"); }, logFile.empty() ? "/dev/null" : logFile});
   if (show) form.show();
   const auto t0 = std::chrono::steady_clock::now();
   auto now = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
   auto promptOpen = [&] { return std::chrono::steady_clock::now() < closeAt; };
   const double cpu0 = CpuSeconds();
-  Drive(tk, form, promptOpen, now, result);
+  Drive(counting, form, promptOpen, now, result);
   result.cpuSeconds = CpuSeconds() - cpu0;
+  result.loopPasses = counting.passes;
   result.residentKiB = ResidentKiB();
   if (!logFile.empty() && !form.SaveLog()) result.success = false;
   return result;

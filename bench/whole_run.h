@@ -19,6 +19,7 @@ struct WholeRun {
   double cpuSeconds = 0;       // this process, during the run (real time only)
   double modemCpuSeconds = 0;  // the emulator process (real time only)
   long residentKiB = 0;        // this process after the run (real time only)
+  uint64_t loopPasses = 0;     // passes of the event loop made through the toolkit (real time only)
   std::vector<std::string> log;  // the pane's lines, Windows-1251
 };
 

@@ -17,7 +17,7 @@ TEST(Win32TickCount, MovesWithTheSystemsMilliseconds) {
   // GetTickCount moves in steps of the system timer (up to about 16 ms).
   EXPECT_GE(passed, 40u);
   EXPECT_LE(passed, after - before);
-  EXPECT_LE(start - before, 20u);
+  EXPECT_LE(start - before, after - before);  // read between the two
 }
 
 }  // namespace

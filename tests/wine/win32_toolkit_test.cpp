@@ -18,27 +18,38 @@ TEST(Win32Toolkit, WaitSleepsOnTheQueueAndTimersTickInside) {
   testing_support::ExpectWaitSleepsAndTimersTickInside(win);
 }
 
+// Waits, dispatching, until done() holds; gives up after a long while, so
+// that a timer that never ticks fails instead of hanging.
+template <typename Done>
+bool WaitUntil(toolkit::Toolkit& tk, Done done) {
+  const uint32_t t0 = tk.TickCount();
+  while (!done() && tk.TickCount() - t0 < 20000) tk.WaitForEvents(50);
+  return done();
+}
+
 TEST(Win32Toolkit, AHandlerThatWaitsIsNotReenteredButARestartedTimerTicksAnew) {
   toolkit::Win32Toolkit tk;
-  int depth = 0, deepest = 0, calls = 0;
+  int depth = 0, deepest = 0, calls = 0, deepestInFirst = 0;
   std::unique_ptr<toolkit::Timer> t;
   t = tk.CreateTimer(20, [&] {
     ++calls;
     deepest = std::max(deepest, ++depth);
-    if (calls == 1) toolkit::WaitMilliseconds(tk, 200);  // ten periods inside the handler
+    if (calls == 1) {
+      toolkit::WaitMilliseconds(tk, 200);  // ten periods inside the handler, however slow
+      deepestInFirst = deepest;
+    }
     if (calls == 2) {
-      // Stopped and started again inside: the new enabling ticks at once
-      // even though this handler still runs.
+      // Stopped and started again inside: the new enabling ticks even
+      // though this handler still runs.
       t->SetEnabled(false);
       t->SetEnabled(true);
-      toolkit::WaitMilliseconds(tk, 100);
+      WaitUntil(tk, [&] { return deepest >= 2; });
     }
     --depth;
   });
   t->SetEnabled(true);
-  toolkit::WaitMilliseconds(tk, 150);  // the first tick waits here
-  EXPECT_EQ(deepest, 1) << "the first handler was entered again by its own timer";
-  toolkit::WaitMilliseconds(tk, 200);
+  ASSERT_TRUE(WaitUntil(tk, [&] { return calls >= 2; })) << "the timer did not tick twice";
+  EXPECT_EQ(deepestInFirst, 1) << "the first handler was entered again by its own timer";
   EXPECT_GE(deepest, 2) << "the restarted timer did not tick while the old handler waited";
   t->SetEnabled(false);
   const int stopped = calls;
