@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 
 #include <QAbstractButton>
@@ -28,21 +29,21 @@
 
 #include "app/button_pictures.h"
 #include "app/window_place.h"
+#include "setup/form_description.h"
 #include "setup/pane_text.h"
 #include "toolkit/codepage.h"
 
 namespace app {
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(std::string_view utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
 
 QColor ToQColor(toolkit::TColor c) {
   if (toolkit::IsSystemColour(c)) return QApplication::palette().color(QPalette::Base);
   return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
 }
 
-constexpr int kEditHeight = 21;
-constexpr int kOuterWidth = 739, kOuterHeight = 480;
+const setup::Box& Outer() { return setup::MainWindow().outer; }
 
 // A caption 3 pixels above its box, as the labelled edit boxes have it,
 // sized to its text in the label's present font.
@@ -50,9 +51,6 @@ void PlaceCaption(QLabel* label) {
   label->adjustSize();
   label->move(label->buddy()->x(), label->buddy()->y() - label->height() - 3);
 }
-
-const char* const kDtrItems[3] = {"AT&&D0 (только для КВАРТИРНЫХ)", "AT&&D1 (универсальный, но  медлительный)",
-                                  "AT&&D2 (только для ПРОМЫШЛЕННЫХ)"};
 
 // The pane wraps long lines at word boundaries. Qt searches for a boundary
 // along the whole of a run without one, so a long reply without blanks
@@ -94,113 +92,152 @@ TForm1::TForm1(Environment env) : QWidget(nullptr), TSetupForm(env.tk, env.platf
 
 TForm1::~TForm1() { FormDestroy(); }
 
+// A control of PAmain as the description gives it, named after it.
+QWidget* TForm1::MakeControl(const setup::ControlDescription& c) {
+  using K = setup::ControlKind;
+  QWidget* made = nullptr;
+  switch (c.kind) {
+    case K::PortBox: {
+      auto* box = new QComboBox(PAmain);
+      box->setEditable(true);
+      box->setInsertPolicy(QComboBox::NoInsert);
+      box->setCompleter(nullptr);  // the field holds what was typed, never a completion of it
+      made = box;
+      break;
+    }
+    case K::StatusLabel: {
+      auto* label = new QLabel(U(c.text), PAmain);
+      label->setMinimumWidth(c.box.width);
+      // The form's background role is Button, which children inherit and which
+      // would draw the text in ButtonText: the status colour is WindowText.
+      label->setForegroundRole(QPalette::WindowText);
+      made = label;
+      break;
+    }
+    case K::Edit:
+      made = new QLineEdit(U(c.text), PAmain);
+      break;
+    case K::Button: {
+      auto* button = new QPushButton(U(c.text), PAmain);
+      button->setIconSize(QSize(32, 32));
+      made = button;
+      break;
+    }
+    case K::SpinEdit: {
+      auto* spin = new QSpinBox(PAmain);
+      spin->setRange(c.minimum, c.maximum);
+      spin->setValue(U(c.text).toInt());
+      made = spin;
+      break;
+    }
+    case K::CheckBox:
+      made = new QCheckBox(U(c.text), PAmain);
+      break;
+    case K::DtrGroup: {
+      auto* group = new QGroupBox(U(c.text), PAmain);
+      for (int i = 0; i < setup::kDtrItemCount; ++i) {
+        RGDTRItems[i] = new QRadioButton(U(setup::DtrItemText(i)), group);
+        const setup::Box b = setup::DtrItemBox(i);
+        RGDTRItems[i]->setGeometry(b.x, b.y, b.width, b.height);
+      }
+      made = group;
+      break;
+    }
+  }
+  made->setObjectName(QString::fromUtf8(c.name.data(), qsizetype(c.name.size())));
+  made->setGeometry(c.box.x, c.box.y, c.box.width, c.box.height);
+  if (!c.tooltip.empty()) made->setToolTip(U(c.tooltip));
+  made->setEnabled(c.enabled);
+  made->setVisible(c.visible);
+  if (!c.label.empty()) CaptionAbove(made, U(c.label));
+  return made;
+}
+
+template <typename Control>
+Control* TForm1::Named(const char* name) const {
+  return PAmain->findChild<Control*>(QString::fromLatin1(name));
+}
+
 void TForm1::BuildControls() {
-  setWindowTitle(U("ЗОРВИК"));
+  const setup::WindowDescription& window = setup::MainWindow();
+  setWindowTitle(U(window.caption));
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));  // until ChooseFont, when the controls exist
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
-  move(60, 192);
-  resize(kOuterWidth, kOuterHeight);
+  move(window.outer.x, window.outer.y);
+  resize(window.outer.width, window.outer.height);
   KeepOnScreen();
 
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   Splitter1 = new QSplitter(Qt::Horizontal, this);
-  Splitter1->setHandleWidth(3);
+  Splitter1->setHandleWidth(window.splitterWidth);
   Splitter1->setChildrenCollapsible(false);
   layout->addWidget(Splitter1);
 
   PAmemo = new QWidget(Splitter1);
-  PAmemo->setMinimumWidth(30);
+  PAmemo->setMinimumWidth(window.minimumPane);
   auto* memoLayout = new QVBoxLayout(PAmemo);
-  memoLayout->setContentsMargins(1, 1, 1, 1);
+  const int border = window.memoBorder;
+  memoLayout->setContentsMargins(border, border, border, border);
   MEset = new QPlainTextEdit(PAmemo);
   MEset->setObjectName("MEset");
   MEset->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   MEset->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   MEset->setTabChangesFocus(true);  // Tab moves on, as in every other box
-  MEset->setToolTip(U("дв.щ-очистить ctrl+щ-записать"));
+  MEset->setToolTip(U(window.memoTooltip));
   MEset->viewport()->installEventFilter(this);
   memoLayout->addWidget(MEset);
 
   PAmain = new QWidget(Splitter1);
-  PAmain->setMinimumWidth(30);
+  PAmain->setMinimumWidth(window.minimumPane);
   PAmain->installEventFilter(this);  // to keep Lw and Gw at its bottom
   Splitter1->addWidget(PAmemo);
   Splitter1->addWidget(PAmain);
   Splitter1->setStretchFactor(0, 0);
   Splitter1->setStretchFactor(1, 1);
-  Splitter1->setSizes({305, kOuterWidth - 305 - 3});
+  Splitter1->setSizes({window.memoWidth, window.outer.width - window.memoWidth - window.splitterWidth});
 
-  LAcom = new QLabel(QStringLiteral("LAcom"), PAmain);
-  LAcom->move(210, 20);
-  LAcom->setMinimumWidth(60);
-  // The form's background role is Button, which children inherit and which
-  // would draw the text in ButtonText: the status colour is WindowText.
-  LAcom->setForegroundRole(QPalette::WindowText);
+  // In the tab order; the label is no stop, and the group's items stand in
+  // its place.
+  QWidget* previous = nullptr;
+  auto chain = [&](QWidget* w) {
+    if (previous) setTabOrder(previous, w);
+    previous = w;
+  };
+  for (const setup::ControlDescription& c : setup::MainControls()) {
+    QWidget* made = MakeControl(c);
+    if (c.kind == setup::ControlKind::DtrGroup)
+      for (QRadioButton* item : RGDTRItems) chain(item);
+    else if (c.kind != setup::ControlKind::StatusLabel)
+      chain(made);
+  }
+  CBcom = Named<QComboBox>("CBcom");
+  LAcom = Named<QLabel>("LAcom");
+  LEpin = Named<QLineEdit>("LEpin");
+  BBB = Named<QPushButton>("BBB");
+  BBE = Named<QPushButton>("BBE");
+  SEw = Named<QSpinBox>("SEw");
+  LEPUK = Named<QLineEdit>("LEPUK");
+  LEHT = Named<QLineEdit>("LEHT");
+  CBpuk = Named<QCheckBox>("CBpuk");
+  CBht = Named<QCheckBox>("CBht");
+  RGDTR = Named<QGroupBox>("RGDTR");
+  CBsend = Named<QCheckBox>("CBsend");
 
-  CBcom = new QComboBox(PAmain);
-  CBcom->setEditable(true);
-  CBcom->setInsertPolicy(QComboBox::NoInsert);
-  CBcom->setCompleter(nullptr);  // the field holds what was typed, never a completion of it
-  CBcom->setGeometry(32, 16, 145, kEditHeight);
   // Typing runs the choice at every change; choosing an item runs it also
   // when the item is the one shown, so a busy port can be tried again.
   connect(CBcom->lineEdit(), &QLineEdit::textEdited, this, [this] { CBcomChange(); });
   connect(CBcom, &QComboBox::activated, this, [this] { CBcomChange(); });
-
-  LEpin = new QLineEdit(QStringLiteral("4739"), PAmain);
-  LEpin->setGeometry(32, 64, 65, kEditHeight);
-  CaptionAbove(LEpin, U("PIN код"));
-  LEpin->installEventFilter(this);
-
-  BBB = new QPushButton(U("НАЧАТЬ"), PAmain);
-  BBB->setGeometry(32, 104, 97, 41);
+  for (QLineEdit* typed : {LEpin, LEPUK, LEHT}) typed->installEventFilter(this);
   BBB->setIcon(QIcon(MainsPlugPicture()));
-  BBB->setIconSize(QSize(32, 32));
-  connect(BBB, &QPushButton::clicked, this, [this] { BBBClick(); });
-
-  SEw = new QSpinBox(PAmain);
-  SEw->setGeometry(32, 152, 49, 22);
-  SEw->setRange(5, 30);
-  SEw->setValue(5);
-  SEw->setToolTip(U("интервал ожидания, сек"));
-  SEw->hide();
-
-  BBE = new QPushButton(U("ОСТАНОВИТЬ"), PAmain);
-  BBE->setGeometry(32, 176, 121, 41);
   BBE->setIcon(QIcon(StopSignPicture()));
-  BBE->setIconSize(QSize(32, 32));
+  connect(BBB, &QPushButton::clicked, this, [this] { BBBClick(); });
   connect(BBE, &QPushButton::clicked, this, [this] { BBEClick(); });
-
-  CBpuk = new QCheckBox(PAmain);
-  CBpuk->setGeometry(8, 240, 17, 17);
   connect(CBpuk, &QCheckBox::clicked, this, [this] { CBpukClick(); });
-
-  LEPUK = new QLineEdit(QStringLiteral("31570946"), PAmain);
-  LEPUK->setGeometry(32, 240, 65, kEditHeight);
-  CaptionAbove(LEPUK, U("PUK код"));
-  LEPUK->setEnabled(false);
-  LEPUK->setToolTip(U("набрать и нажать Enter"));
-  LEPUK->installEventFilter(this);
-
-  CBht = new QCheckBox(PAmain);
-  CBht->setGeometry(8, 280, 17, 17);
   connect(CBht, &QCheckBox::clicked, this, [this] { CBhtClick(); });
-
-  LEHT = new QLineEdit(PAmain);
-  LEHT->setGeometry(32, 280, 121, kEditHeight);
-  CaptionAbove(LEHT, U("КОМАНДА"));
-  LEHT->setEnabled(false);
-  LEHT->setToolTip(U("ГИПЕРТЕРМИНАЛ"));
-  LEHT->installEventFilter(this);
-
-  RGDTR = new QGroupBox(U("режим передачи данных (DTR)"), PAmain);
-  RGDTR->setGeometry(136, 48, 257, 105);
-  for (int i = 0; i < 3; ++i) {
-    // The stored texts double the ampersand; the button shows one.
-    RGDTRItems[i] = new QRadioButton(U(kDtrItems[i]), RGDTR);
-    RGDTRItems[i]->setGeometry(4, 18 + i * 28, 251, 20);
+  connect(CBsend, &QCheckBox::clicked, this, [this] { CBsendClick(); });
+  for (int i = 0; i < setup::kDtrItemCount; ++i) {
     // The group is one stop of the tab order, at the chosen item; the
     // arrow keys move between the items.
     connect(RGDTRItems[i], &QRadioButton::toggled, this, [this, i](bool on) {
@@ -208,12 +245,7 @@ void TForm1::BuildControls() {
     });
     RGDTRItems[i]->setFocusPolicy(Qt::ClickFocus);
   }
-  RGDTRItems[1]->setChecked(true);
-
-  CBsend = new QCheckBox(U("передающий модем"), PAmain);
-  CBsend->setGeometry(264, 155, 129, 17);
-  CBsend->setToolTip(U("для модемов, передающих от компьютера  "));
-  connect(CBsend, &QCheckBox::clicked, this, [this] { CBsendClick(); });
+  RGDTRItems[setup::kDtrItemChosen]->setChecked(true);
 
   Lw = new QLabel(U("ЖДИТЕ  ВАЖНОГО   СООБЩЕНИЯ "), PAmain);
   Lw->setAlignment(Qt::AlignCenter);
@@ -231,28 +263,14 @@ void TForm1::BuildControls() {
 
   Gw = new QProgressBar(PAmain);
   Gw->setOrientation(Qt::Vertical);
-  Gw->setRange(0, 30000);
-  Gw->setValue(0);
+  Gw->setRange(0, GaugeMax());
+  Gw->setValue(GaugeProgress());
   Gw->setTextVisible(true);
   Gw->setAlignment(Qt::AlignCenter);
   Gw->setStyleSheet(QStringLiteral("QProgressBar { background: red; color: blue; font-size: 10pt; }"
                                    "QProgressBar::chunk { background: lime; }"));
   Gw->hide();
   PlaceBottomControls();
-
-  setTabOrder(CBcom, LEpin);
-  setTabOrder(LEpin, BBB);
-  setTabOrder(BBB, BBE);
-  setTabOrder(BBE, SEw);
-  setTabOrder(SEw, LEPUK);
-  setTabOrder(LEPUK, LEHT);
-  setTabOrder(LEHT, CBpuk);
-  setTabOrder(CBpuk, CBht);
-  // The group's items stand in its place.
-  setTabOrder(CBht, RGDTRItems[0]);
-  setTabOrder(RGDTRItems[0], RGDTRItems[1]);
-  setTabOrder(RGDTRItems[1], RGDTRItems[2]);
-  setTabOrder(RGDTRItems[2], CBsend);
   ChooseFont();
 }
 
@@ -309,9 +327,10 @@ void TForm1::ChooseFont() {
 }
 
 void TForm1::PlaceBottomControls() {
-  const int w = PAmain->width(), h = PAmain->height();
-  Gw->setGeometry(0, h - 76, w, 76);
-  Lw->setGeometry(0, h - 76 - 13, w, 13);
+  const setup::Box gauge = setup::GaugeBox(PAmain->width(), PAmain->height());
+  const setup::Box label = setup::WaitLabelBox(PAmain->width(), PAmain->height());
+  Gw->setGeometry(gauge.x, gauge.y, gauge.width, gauge.height);
+  Lw->setGeometry(label.x, label.y, label.width, label.height);
 }
 
 // The outer size includes the frame, which a window manager makes known
@@ -329,7 +348,7 @@ bool TForm1::event(QEvent* event) {
     const QSize frame = frameGeometry().size() - geometry().size();
     if (!frame.isEmpty()) {
       outerSizeFixed_ = true;
-      resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+      resize(Outer().width - frame.width(), Outer().height - frame.height());
       KeepOnScreen();
     }
   }
@@ -348,7 +367,7 @@ void TForm1::KeepOnScreen() {
   if (!display) return;
   const QRect work = display->availableGeometry();
   const QPoint at = frameGeometry().topLeft();
-  const ScreenPoint place = PlaceInside({at.x(), at.y(), at.x() + kOuterWidth, at.y() + kOuterHeight},
+  const ScreenPoint place = PlaceInside({at.x(), at.y(), at.x() + Outer().width, at.y() + Outer().height},
                                         {work.left(), work.top(), work.left() + work.width(), work.top() + work.height()});
   if (place.x != at.x() || place.y != at.y()) move(place.x, place.y);
 }
@@ -356,20 +375,21 @@ void TForm1::KeepOnScreen() {
 // --- start and end ---
 
 void TForm1::FormCreate() {
-  const std::vector<std::string> ports = env_.portList ? env_.portList() : std::vector<std::string>();
-  {
-    const QSignalBlocker block(CBcom);
-    CBcom->clear();
-    for (const std::string& p : ports) CBcom->addItem(QString::fromStdString(toolkit::Utf8(p)));
-    if (!ports.empty())
-      CBcom->setCurrentIndex(0);
-    else
-      CBcom->setEditText(QString());
-  }
-  CBcomChange();
-  LEHT->clear();
-  if (env_.caption) setWindowTitle(QString::fromStdString(toolkit::Utf8(env_.caption())));
+  TSetupForm::FormCreate(env_.portList ? env_.portList() : std::vector<std::string>(),
+                         env_.caption ? env_.caption() : std::string());
 }
+
+void TForm1::SetPortList(const std::vector<std::string>& ports) {
+  const QSignalBlocker block(CBcom);
+  CBcom->clear();
+  for (const std::string& p : ports) CBcom->addItem(QString::fromStdString(toolkit::Utf8(p)));
+  if (!ports.empty())
+    CBcom->setCurrentIndex(0);
+  else
+    CBcom->setEditText(QString());
+}
+
+void TForm1::SetCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(toolkit::Utf8(caption))); }
 
 void TForm1::FormDestroy() { port.Disconnect(); }
 
@@ -427,12 +447,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 std::string TForm1::CommandText() const { return FromDisplay(LEHT->text()); }
 void TForm1::SetCommandText(const std::string& text) { LEHT->setText(ToDisplay(text)); }
 
-void TForm1::AppendLog(const std::string& line) {
-  // Always a line of its own at the end, whatever the operator typed.
+bool TForm1::LogLastLineEmpty() const { return MEset->document()->lastBlock().text().isEmpty(); }
+
+void TForm1::AddLogLine(const std::string& line, bool breakFirst) {
   QTextCursor c(MEset->document());
   c.movePosition(QTextCursor::End);
-  if (!c.block().text().isEmpty()) c.insertText(QStringLiteral("\n"));
-  c.insertText(ToDisplay(line) + QLatin1Char('\n'));
+  c.insertText((breakFirst ? QStringLiteral("\n") : QString()) + ToDisplay(line) + QLatin1Char('\n'));
   MEset->setTextCursor(c);
   MEset->ensureCursorVisible();
 }
@@ -458,28 +478,16 @@ void TForm1::SetStartEnabled(bool enabled) { BBB->setEnabled(enabled); }
 bool TForm1::ManualTerminal() const { return CBht->isChecked(); }
 std::string TForm1::PinText() const { return FromDisplay(LEpin->text()); }
 
-int TForm1::DtrIndex() const {
-  for (int i = 0; i < 3; ++i)
-    if (RGDTRItems[i]->isChecked()) return i;
-  return -1;
-}
-
-std::string TForm1::DtrItem(int index) const {
-  return index >= 0 && index < 3 ? toolkit::Cp1251(kDtrItems[index]) : std::string();
+bool TForm1::DtrItemChecked(int index) const {
+  return index >= 0 && index < setup::kDtrItemCount && RGDTRItems[index]->isChecked();
 }
 
 int TForm1::PowerOffSeconds() const { return SEw->value(); }
 
-// QProgressBar drops values outside its range and resets on a smaller
-// range; the gauge cuts them instead.
-void TForm1::SetGaugeMax(int32_t max) {
-  const int keep = std::min(Gw->value() < 0 ? 0 : Gw->value(), max);
+void TForm1::ShowGauge(int32_t max, int32_t progress) {
   Gw->setRange(0, max);
-  Gw->setValue(keep);
+  Gw->setValue(progress);
 }
-int32_t TForm1::GaugeMax() const { return Gw->maximum(); }
-void TForm1::SetGaugeProgress(int32_t progress) { Gw->setValue(std::clamp(progress, 0, Gw->maximum())); }
-int32_t TForm1::GaugeProgress() const { return std::max(Gw->value(), 0); }
 void TForm1::SetGaugeVisible(bool visible) { Gw->setVisible(visible); }
 bool TForm1::GaugeVisible() const { return !Gw->isHidden(); }
 void TForm1::SetWaitCaption(const std::string& caption) { Lw->setText(ToDisplay(caption)); }
@@ -505,7 +513,7 @@ void TForm1::SetCommandEnabled(bool enabled) { LEHT->setEnabled(enabled); }
 bool TForm1::SendChecked() const { return CBsend->isChecked(); }
 void TForm1::SetDtrEnabled(bool enabled) { RGDTR->setEnabled(enabled); }
 void TForm1::SetDtrIndex(int index) {
-  if (index >= 0 && index < 3) RGDTRItems[index]->setChecked(true);
+  if (index >= 0 && index < setup::kDtrItemCount) RGDTRItems[index]->setChecked(true);
 }
 
 std::string TForm1::LogText() const {

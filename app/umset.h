@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/environment.h"
+#include "setup/form_description.h"
 #include "setup/setup_form.h"
 
 class QCheckBox;
@@ -63,20 +64,19 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
   std::vector<QWidget*> ClippedControls() const;
 
  protected:
+  void SetPortList(const std::vector<std::string>& ports) override;
+  void SetCaption(const std::string& caption) override;
   std::string CommandText() const override;
   void SetCommandText(const std::string& text) override;
-  void AppendLog(const std::string& line) override;
+  bool LogLastLineEmpty() const override;
+  void AddLogLine(const std::string& line, bool breakFirst) override;
   void SetLogColour(toolkit::TColor colour) override;
   void SetStartEnabled(bool enabled) override;
   bool ManualTerminal() const override;
   std::string PinText() const override;
-  int DtrIndex() const override;
-  std::string DtrItem(int index) const override;
+  bool DtrItemChecked(int index) const override;
   int PowerOffSeconds() const override;
-  void SetGaugeMax(int32_t max) override;
-  int32_t GaugeMax() const override;
-  void SetGaugeProgress(int32_t progress) override;
-  int32_t GaugeProgress() const override;
+  void ShowGauge(int32_t max, int32_t progress) override;
   void SetGaugeVisible(bool visible) override;
   bool GaugeVisible() const override;
   void SetWaitCaption(const std::string& caption) override;
@@ -101,6 +101,9 @@ class TForm1 final : public QWidget, public setup::TSetupForm {
 
  private:
   void BuildControls();
+  QWidget* MakeControl(const setup::ControlDescription& c);
+  template <typename Control>
+  Control* Named(const char* name) const;
   void PlaceBottomControls();
   void ChooseFont();
   void KeepOnScreen();

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "app/button_pictures_win32.h"
 #include "app/control_ids_win32.h"
 #include "app/window_place.h"
+#include "setup/form_description.h"
 #include "setup/pane_text.h"
 #include "toolkit/codepage.h"
 
@@ -20,13 +22,12 @@ using namespace app::win32;
 
 constexpr wchar_t kPanelClass[] = L"ZorvikPanel";
 constexpr wchar_t kGaugeClass[] = L"ZorvikGauge";
-constexpr int kEditHeight = 21;
-constexpr int kOuterWidth = 739, kOuterHeight = 480;
-constexpr int kSplitterWidth = 3;
-constexpr int kMinPane = 30;
+// A drop-down box's height is its list's; the field's comes from the font.
+constexpr int kPortListHeight = 200;
+constexpr int kCaptionWidth = 80;
 
-const char* const kDtrItems[3] = {"AT&&D0 (только для КВАРТИРНЫХ)", "AT&&D1 (универсальный, но  медлительный)",
-                                  "AT&&D2 (только для ПРОМЫШЛЕННЫХ)"};
+const setup::WindowDescription& Window() { return setup::MainWindow(); }
+std::wstring Utf16(std::string_view utf8) { return toolkit::Wide(utf8, CP_UTF8); }
 
 // Control characters are shown as their pictures (U+2400…): an edit box
 // would break the line at a CR or, one line high, cut the text there; the
@@ -119,7 +120,11 @@ void RegisterClasses(HINSTANCE instance, WNDPROC form, WNDPROC panel, WNDPROC ga
 }  // namespace
 
 TForm1::TForm1(Environment env, toolkit::Win32Toolkit& loop)
-    : TSetupForm(env.tk, env.platform), env_(std::move(env)), loop_(loop), dpi_(SystemDpi()), memoWidth_(S(305)) {
+    : TSetupForm(env.tk, env.platform),
+      env_(std::move(env)),
+      loop_(loop),
+      dpi_(SystemDpi()),
+      memoWidth_(S(Window().memoWidth)) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_UPDOWN_CLASS};
   InitCommonControlsEx(&icc);
   BuildControls();
@@ -137,21 +142,93 @@ TForm1::~TForm1() {
   DestroyIcon(stop_);
 }
 
+// The description's controls: the member and identifier of each name.
+struct TForm1::Slot {
+  std::string_view name;
+  int id;
+  HWND TForm1::*control;
+};
+
+const TForm1::Slot* TForm1::SlotOf(std::string_view name) {
+  static const Slot slots[] = {{"CBcom", idCBcom, &TForm1::CBcom}, {"LAcom", idLAcom, &TForm1::LAcom},
+                               {"LEpin", idLEpin, &TForm1::LEpin}, {"BBB", idBBB, &TForm1::BBB},
+                               {"BBE", idBBE, &TForm1::BBE},       {"SEw", idSEw, &TForm1::SEw},
+                               {"LEPUK", idLEPUK, &TForm1::LEPUK}, {"LEHT", idLEHT, &TForm1::LEHT},
+                               {"CBpuk", idCBpuk, &TForm1::CBpuk}, {"CBht", idCBht, &TForm1::CBht},
+                               {"RGDTR", idRGDTR, &TForm1::RGDTR}, {"CBsend", idCBsend, &TForm1::CBsend}};
+  for (const Slot& slot : slots)
+    if (slot.name == name) return &slot;
+  return nullptr;
+}
+
+HWND TForm1::Control(std::string_view name) const {
+  const Slot* slot = SlotOf(name);
+  return slot ? this->*(slot->control) : nullptr;
+}
+
 TForm1* TForm1::Of(HWND hwnd) {
   return reinterpret_cast<TForm1*>(GetWindowLongPtrW(GetAncestor(hwnd, GA_ROOT), GWLP_USERDATA));
 }
 
-HWND TForm1::Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h,
-                   int id, DWORD exStyle) {
-  HWND hwnd = CreateWindowExW(exStyle, cls, text, WS_CHILD | style, S(x), S(y), S(w), S(h), parent,
+HWND TForm1::Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, const setup::Box& box, int id,
+                   DWORD exStyle) {
+  const setup::Box at = setup::Scaled(box, dpi_);
+  HWND hwnd = CreateWindowExW(exStyle, cls, text, WS_CHILD | style, at.x, at.y, at.width, at.height, parent,
                               reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
   SendMessageW(hwnd, WM_SETFONT, WPARAM(font_), FALSE);
   return hwnd;
 }
 
-void TForm1::CaptionAbove(int boxX, int boxY, const wchar_t* text) {
-  constexpr int kLabelHeight = 13;
-  Child(PAmain, L"STATIC", text, WS_VISIBLE, boxX, boxY - kLabelHeight - 3, 80, kLabelHeight, -1);
+void TForm1::CaptionAbove(const setup::Box& box, const wchar_t* text) {
+  const int height = Window().labelHeight;
+  Child(PAmain, L"STATIC", text, WS_VISIBLE, {box.x, box.y - height - Window().labelGap, kCaptionWidth, height}, -1);
+}
+
+// A control of PAmain as the description gives it; its tooltip, if any,
+// waits for the tooltip control.
+HWND TForm1::MakeControl(const setup::ControlDescription& c, int id) {
+  using K = setup::ControlKind;
+  const DWORD shown = c.visible ? WS_VISIBLE : 0, state = shown | (c.enabled ? 0 : WS_DISABLED);
+  const DWORD stop = state | WS_TABSTOP | WS_GROUP;  // labels and frames are no tab stops
+  const std::wstring text = Utf16(c.text);
+  HWND made = nullptr;
+  switch (c.kind) {
+    case K::PortBox:
+      made = Child(PAmain, L"COMBOBOX", text.c_str(), stop | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
+                   {c.box.x, c.box.y, c.box.width, kPortListHeight}, id);
+      break;
+    case K::StatusLabel:
+      made = Child(PAmain, L"STATIC", text.c_str(), state | SS_NOPREFIX, c.box, id);
+      break;
+    case K::Edit:
+      made = Child(PAmain, L"EDIT", text.c_str(), stop | ES_AUTOHSCROLL, c.box, id, WS_EX_CLIENTEDGE);
+      break;
+    case K::Button:
+      made = Child(PAmain, L"BUTTON", text.c_str(), stop | BS_OWNERDRAW, c.box, id);
+      break;
+    case K::SpinEdit:
+      made = Child(PAmain, L"EDIT", text.c_str(), stop | ES_NUMBER, c.box, id, WS_EX_CLIENTEDGE);
+      SEwArrows = Child(PAmain, UPDOWN_CLASSW, L"", UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS, {}, -1);
+      SendMessageW(SEwArrows, UDM_SETBUDDY, WPARAM(made), 0);
+      SendMessageW(SEwArrows, UDM_SETRANGE32, WPARAM(c.minimum), LPARAM(c.maximum));
+      SendMessageW(SEwArrows, UDM_SETPOS32, 0, LPARAM(_wtoi(text.c_str())));
+      break;
+    case K::CheckBox:
+      made = Child(PAmain, L"BUTTON", text.c_str(), stop | BS_AUTOCHECKBOX, c.box, id);
+      break;
+    case K::DtrGroup:
+      made = Child(PAmain, L"BUTTON", text.c_str(), state | BS_GROUPBOX, c.box, id);
+      // The items are PAmain's, over the frame.
+      for (int i = 0; i < setup::kDtrItemCount; ++i) {
+        const setup::Box b = setup::DtrItemBox(i);
+        RGDTRItems[i] = Child(PAmain, L"BUTTON", Utf16(setup::DtrItemText(i)).c_str(),
+                              state | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0),
+                              {c.box.x + b.x, c.box.y + b.y, b.width, b.height}, idRGDTRItem0 + i);
+      }
+      break;
+  }
+  if (!c.label.empty()) CaptionAbove(c.box, Utf16(c.label).c_str());
+  return made;
 }
 
 void TForm1::BuildControls() {
@@ -165,74 +242,49 @@ void TForm1::BuildControls() {
   stop_ = StopSignIcon();
 
   // Outer size and place as designed, scaled; resizable.
-  form_ = CreateWindowExW(0, kFormClass, L"ЗОРВИК", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, S(60), S(192), S(kOuterWidth),
-                          S(kOuterHeight), nullptr, nullptr, instance, this);
+  const setup::Box outer = setup::Scaled(Window().outer, dpi_);
+  form_ = CreateWindowExW(0, kFormClass, Utf16(Window().caption).c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                          outer.x, outer.y, outer.width, outer.height, nullptr, nullptr, instance, this);
   SetWindowLongPtrW(form_, GWLP_USERDATA, LONG_PTR(this));
   SendMessageW(form_, WM_SETFONT, WPARAM(font_), FALSE);
 
   // The panels take part in the tab order of their children.
-  PAmemo = Child(form_, kPanelClass, L"", WS_VISIBLE, 0, 0, 0, 0, idPAmemo, WS_EX_CONTROLPARENT);
-  PAmain = Child(form_, kPanelClass, L"", WS_VISIBLE, 0, 0, 0, 0, idPAmain, WS_EX_CONTROLPARENT);
+  PAmemo = Child(form_, kPanelClass, L"", WS_VISIBLE, {}, idPAmemo, WS_EX_CONTROLPARENT);
+  PAmain = Child(form_, kPanelClass, L"", WS_VISIBLE, {}, idPAmain, WS_EX_CONTROLPARENT);
 
+  const int border = Window().memoBorder;
   MEset = Child(PAmemo, L"EDIT", L"",
                 WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
-                1, 1, 0, 0, idMEset, WS_EX_CLIENTEDGE);
+                {border, border, 0, 0}, idMEset, WS_EX_CLIENTEDGE);
   // An edit box holds 32 767 characters unless told otherwise.
   SendMessageW(MEset, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
 
-  // Created in the tab order; labels and frames are no tab stops.
-  const DWORD stop = WS_VISIBLE | WS_TABSTOP | WS_GROUP;
-  CBcom = Child(PAmain, L"COMBOBOX", L"", stop | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 32, 16, 145, 200, idCBcom);
-  LAcom = Child(PAmain, L"STATIC", L"LAcom", WS_VISIBLE | SS_NOPREFIX, 210, 20, 60, 13, idLAcom);
-  LEpin = Child(PAmain, L"EDIT", L"4739", stop | ES_AUTOHSCROLL, 32, 64, 65, kEditHeight, idLEpin, WS_EX_CLIENTEDGE);
-  CaptionAbove(32, 64, L"PIN код");
-  BBB = Child(PAmain, L"BUTTON", L"НАЧАТЬ", stop | BS_OWNERDRAW, 32, 104, 97, 41, idBBB);
-  BBE = Child(PAmain, L"BUTTON", L"ОСТАНОВИТЬ", stop | BS_OWNERDRAW, 32, 176, 121, 41, idBBE);
-  // Hidden, so it keeps 5.
-  SEw = Child(PAmain, L"EDIT", L"5", WS_TABSTOP | WS_GROUP | ES_NUMBER, 32, 152, 49, 22, idSEw, WS_EX_CLIENTEDGE);
-  SEwArrows = Child(PAmain, UPDOWN_CLASSW, L"", UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS, 0, 0, 0, 0, -1);
-  SendMessageW(SEwArrows, UDM_SETBUDDY, WPARAM(SEw), 0);
-  SendMessageW(SEwArrows, UDM_SETRANGE32, 5, 30);
-  SendMessageW(SEwArrows, UDM_SETPOS32, 0, 5);
-  LEPUK = Child(PAmain, L"EDIT", L"31570946", stop | ES_AUTOHSCROLL | WS_DISABLED, 32, 240, 65, kEditHeight, idLEPUK,
-                WS_EX_CLIENTEDGE);
-  CaptionAbove(32, 240, L"PUK код");
-  LEHT = Child(PAmain, L"EDIT", L"", stop | ES_AUTOHSCROLL | WS_DISABLED, 32, 280, 121, kEditHeight, idLEHT,
-               WS_EX_CLIENTEDGE);
-  CaptionAbove(32, 280, L"КОМАНДА");
-  CBpuk = Child(PAmain, L"BUTTON", L"", stop | BS_AUTOCHECKBOX, 8, 240, 17, 17, idCBpuk);
-  CBht = Child(PAmain, L"BUTTON", L"", stop | BS_AUTOCHECKBOX, 8, 280, 17, 17, idCBht);
-  RGDTR = Child(PAmain, L"BUTTON", L"режим передачи данных (DTR)", WS_VISIBLE | BS_GROUPBOX, 136, 48, 257, 105, idRGDTR);
-  for (int i = 0; i < 3; ++i) {
-    // The stored texts double the ampersand, which the button shows as one.
-    const std::wstring item = toolkit::Wide(kDtrItems[i], CP_UTF8);
-    RGDTRItems[i] = Child(PAmain, L"BUTTON", item.c_str(), WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0),
-                          136 + 4, 48 + 18 + i * 28, 251, 20, idRGDTRItem0 + i);
+  // Created in the tab order, each under its name and identifier.
+  std::vector<std::pair<HWND, std::wstring>> tipTexts = {{MEset, Utf16(Window().memoTooltip)}};
+  for (const setup::ControlDescription& c : setup::MainControls()) {
+    const Slot* slot = SlotOf(c.name);
+    if (!slot) continue;
+    HWND made = this->*(slot->control) = MakeControl(c, slot->id);
+    if (!c.tooltip.empty()) tipTexts.emplace_back(made, Utf16(c.tooltip));
   }
-  SetDtrIndex(1);
-  CBsend = Child(PAmain, L"BUTTON", L"передающий модем", stop | BS_AUTOCHECKBOX, 264, 155, 129, 17, idCBsend);
+  SetDtrIndex(setup::kDtrItemChosen);
 
-  Lw = Child(PAmain, L"STATIC", L"ЖДИТЕ  ВАЖНОГО   СООБЩЕНИЯ ", SS_CENTER | SS_NOPREFIX, 0, 0, 0, 13, idLw);
+  Lw = Child(PAmain, L"STATIC", L"ЖДИТЕ  ВАЖНОГО   СООБЩЕНИЯ ", SS_CENTER | SS_NOPREFIX, {}, idLw);
   SendMessageW(Lw, WM_SETFONT, WPARAM(waitFont_), FALSE);
-  Gw = Child(PAmain, kGaugeClass, L"", 0, 0, 0, 0, 76, idGw);
+  Gw = Child(PAmain, kGaugeClass, L"", 0, {}, idGw);
 
   // Tooltips, shown when the mouse rests on the control.
   HWND tips = tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form_, nullptr, instance,
                               nullptr);
   SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, 400);
-  const std::pair<HWND, const wchar_t*> tipTexts[] = {{MEset, L"дв.щ-очистить ctrl+щ-записать"},
-                                                       {SEw, L"интервал ожидания, сек"},
-                                                       {LEPUK, L"набрать и нажать Enter"},
-                                                       {LEHT, L"ГИПЕРТЕРМИНАЛ"},
-                                                       {CBsend, L"для модемов, передающих от компьютера  "}};
-  for (const auto& [control, text] : tipTexts) {
+  for (auto& [control, text] : tipTexts) {
     TTTOOLINFOW tool{};
     tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the tooltip control
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = GetParent(control);
     tool.uId = UINT_PTR(control);
-    tool.lpszText = const_cast<wchar_t*>(text);
+    tool.lpszText = text.data();  // copied by the tooltip control
     SendMessageW(tips, TTM_ADDTOOLW, 0, LPARAM(&tool));
     // A disabled control gets no mouse messages: its parent has them, so
     // the tip is also the parent's over the control's place (LEPUK and LEHT
@@ -264,9 +316,9 @@ void TForm1::Layout() {
   RECT client;
   GetClientRect(form_, &client);
   const int w = client.right, h = client.bottom;
-  const int splitter = S(kSplitterWidth), border = S(1);
+  const int splitter = S(Window().splitterWidth), border = S(Window().memoBorder), minimum = S(Window().minimumPane);
   // Neither pane narrower than 30 pixels while the window leaves room.
-  memoWidth_ = std::max(S(kMinPane), std::min(memoWidth_, w - splitter - S(kMinPane)));
+  memoWidth_ = std::max(minimum, std::min(memoWidth_, w - splitter - minimum));
   MoveWindow(PAmemo, 0, 0, memoWidth_, h, TRUE);
   MoveWindow(PAmain, memoWidth_ + splitter, 0, std::max(0, w - memoWidth_ - splitter), h, TRUE);
   MoveWindow(MEset, border, border, std::max(0, memoWidth_ - 2 * border), std::max(0, h - 2 * border), TRUE);
@@ -275,11 +327,12 @@ void TForm1::Layout() {
 void TForm1::PlaceBottomControls() {
   RECT r;
   GetClientRect(PAmain, &r);
-  MoveWindow(Gw, 0, r.bottom - S(76), r.right, S(76), TRUE);
-  MoveWindow(Lw, 0, r.bottom - S(76) - S(13), r.right, S(13), TRUE);
+  const setup::Box gauge = setup::GaugeBox(r.right, r.bottom, dpi_), label = setup::WaitLabelBox(r.right, r.bottom, dpi_);
+  MoveWindow(Gw, gauge.x, gauge.y, gauge.width, gauge.height, TRUE);
+  MoveWindow(Lw, label.x, label.y, label.width, label.height, TRUE);
 }
 
-bool TForm1::InSplitter(int x) const { return x >= memoWidth_ && x < memoWidth_ + S(kSplitterWidth); }
+bool TForm1::InSplitter(int x) const { return x >= memoWidth_ && x < memoWidth_ + S(Window().splitterWidth); }
 
 // --- window procedures ---
 
@@ -290,8 +343,8 @@ LRESULT CALLBACK TForm1::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     // goes to the screen's top left.
     auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
     const int dpi = SystemDpi();
-    limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, MulDiv(kOuterWidth, dpi, 96));
-    limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, MulDiv(kOuterHeight, dpi, 96));
+    limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, setup::Scaled(Window().outer.width, dpi));
+    limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, setup::Scaled(Window().outer.height, dpi));
     return 0;
   }
   TForm1* form = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -540,8 +593,9 @@ void TForm1::PaintGauge(HWND hwnd) {
   RECT r;
   GetClientRect(hwnd, &r);
   const int h = r.bottom - r.top;
-  const int filled = gaugeMax_ > 0 ? int(int64_t(h) * gaugeProgress_ / gaugeMax_) : 0;
-  const int percent = gaugeMax_ > 0 ? int(int64_t(100) * gaugeProgress_ / gaugeMax_) : 0;
+  const int32_t max = GaugeMax(), progress = GaugeProgress();
+  const int filled = max > 0 ? int(int64_t(h) * progress / max) : 0;
+  const int percent = max > 0 ? int(int64_t(100) * progress / max) : 0;
   RECT top = r, bottom = r;
   top.bottom = r.bottom - filled;
   bottom.top = top.bottom;
@@ -576,17 +630,20 @@ void TForm1::Show() {
 }
 
 void TForm1::FormCreate() {
-  const std::vector<std::string> ports = env_.portList ? env_.portList() : std::vector<std::string>();
+  TSetupForm::FormCreate(env_.portList ? env_.portList() : std::vector<std::string>(),
+                         env_.caption ? env_.caption() : std::string());
+}
+
+void TForm1::SetPortList(const std::vector<std::string>& ports) {
   SendMessageW(CBcom, CB_RESETCONTENT, 0, 0);
   for (const std::string& p : ports) SendMessageW(CBcom, CB_ADDSTRING, 0, LPARAM(toolkit::WideFrom1251(p).c_str()));
   if (!ports.empty())
     SendMessageW(CBcom, CB_SETCURSEL, 0, 0);
   else
     SetPortText(L"");
-  CBcomChange();
-  SetWindowTextW(LEHT, L"");
-  if (env_.caption) SetWindowTextW(form_, toolkit::WideFrom1251(env_.caption()).c_str());
 }
+
+void TForm1::SetCaption(const std::string& caption) { SetWindowTextW(form_, toolkit::WideFrom1251(caption).c_str()); }
 
 void TForm1::FormDestroy() { port.Disconnect(); }
 
@@ -595,14 +652,15 @@ void TForm1::FormDestroy() { port.Disconnect(); }
 std::string TForm1::CommandText() const { return Bytes(TextOf(LEHT)); }
 void TForm1::SetCommandText(const std::string& text) { SetWindowTextW(LEHT, Shown(text).c_str()); }
 
-void TForm1::AppendLog(const std::string& line) {
-  // Always a line of its own at the end, whatever the operator typed.
+bool TForm1::LogLastLineEmpty() const {
   const int length = GetWindowTextLengthW(MEset);
-  std::wstring text = PaneLine(line) + L"\r\n";
-  if (length > 0) {
-    const LRESULT last = SendMessageW(MEset, EM_LINEINDEX, SendMessageW(MEset, EM_LINEFROMCHAR, length, 0), 0);
-    if (SendMessageW(MEset, EM_LINELENGTH, last, 0) > 0) text.insert(0, L"\r\n");
-  }
+  const LRESULT last = SendMessageW(MEset, EM_LINEINDEX, SendMessageW(MEset, EM_LINEFROMCHAR, length, 0), 0);
+  return length == 0 || SendMessageW(MEset, EM_LINELENGTH, last, 0) == 0;
+}
+
+void TForm1::AddLogLine(const std::string& line, bool breakFirst) {
+  const int length = GetWindowTextLengthW(MEset);
+  const std::wstring text = (breakFirst ? L"\r\n" : L"") + PaneLine(line) + L"\r\n";
   SendMessageW(MEset, EM_SETSEL, length, length);
   SendMessageW(MEset, EM_REPLACESEL, FALSE, LPARAM(text.c_str()));
   SendMessageW(MEset, EM_SCROLLCARET, 0, 0);
@@ -619,29 +677,13 @@ void TForm1::SetStartEnabled(bool enabled) { EnableWindow(BBB, enabled); }
 bool TForm1::ManualTerminal() const { return Checked(CBht); }
 std::string TForm1::PinText() const { return Bytes(TextOf(LEpin)); }
 
-int TForm1::DtrIndex() const {
-  for (int i = 0; i < 3; ++i)
-    if (Checked(RGDTRItems[i])) return i;
-  return -1;
-}
-
-std::string TForm1::DtrItem(int index) const {
-  return index >= 0 && index < 3 ? toolkit::Cp1251(kDtrItems[index]) : std::string();
+bool TForm1::DtrItemChecked(int index) const {
+  return index >= 0 && index < setup::kDtrItemCount && Checked(RGDTRItems[index]);
 }
 
 int TForm1::PowerOffSeconds() const { return int(SendMessageW(SEwArrows, UDM_GETPOS32, 0, 0)); }
 
-void TForm1::SetGaugeMax(int32_t max) {
-  gaugeMax_ = std::max(max, 0);
-  gaugeProgress_ = std::min(gaugeProgress_, gaugeMax_);
-  InvalidateRect(Gw, nullptr, FALSE);
-}
-int32_t TForm1::GaugeMax() const { return gaugeMax_; }
-void TForm1::SetGaugeProgress(int32_t progress) {
-  gaugeProgress_ = std::clamp(progress, 0, gaugeMax_);
-  InvalidateRect(Gw, nullptr, FALSE);
-}
-int32_t TForm1::GaugeProgress() const { return gaugeProgress_; }
+void TForm1::ShowGauge(int32_t, int32_t) { InvalidateRect(Gw, nullptr, FALSE); }
 void TForm1::SetGaugeVisible(bool visible) { ShowWindow(Gw, visible ? SW_SHOWNA : SW_HIDE); }
 bool TForm1::GaugeVisible() const { return Shows(Gw); }
 void TForm1::SetWaitCaption(const std::string& caption) { SetWindowTextW(Lw, Shown(caption).c_str()); }
@@ -686,7 +728,7 @@ void TForm1::ResizeStatusToText() {
   SIZE extent{};
   GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &extent);
   ReleaseDC(LAcom, dc);
-  SetWindowPos(LAcom, nullptr, 0, 0, std::max<int>(extent.cx, 1), S(13), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(LAcom, nullptr, 0, 0, std::max<int>(extent.cx, 1), S(setup::MainControl("LAcom").box.height), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   PlaceStatusTip();
 }
 
@@ -702,8 +744,8 @@ void TForm1::SetDtrEnabled(bool enabled) {
 }
 
 void TForm1::SetDtrIndex(int index) {
-  if (index < 0 || index >= 3) return;
-  for (int i = 0; i < 3; ++i) SendMessageW(RGDTRItems[i], BM_SETCHECK, i == index ? BST_CHECKED : BST_UNCHECKED, 0);
+  if (index < 0 || index >= setup::kDtrItemCount) return;
+  for (int i = 0; i < setup::kDtrItemCount; ++i) SendMessageW(RGDTRItems[i], BM_SETCHECK, i == index ? BST_CHECKED : BST_UNCHECKED, 0);
   KeepDtrTabStop();
 }
 

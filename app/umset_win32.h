@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/environment.h"
+#include "setup/form_description.h"
 #include "setup/setup_form.h"
 #include "toolkit/win32_toolkit.h"
 
@@ -30,24 +33,26 @@ class TForm1 final : public setup::TSetupForm {
   HWND CBpuk = nullptr, CBht = nullptr, CBsend = nullptr, RGDTR = nullptr, RGDTRItems[3] = {};
   HWND Lw = nullptr, Gw = nullptr;
 
+  // A control of the window's description by its name; null for another.
+  HWND Control(std::string_view name) const;
+
   void FormCreate();
   void FormDestroy();
 
  protected:
+  void SetPortList(const std::vector<std::string>& ports) override;
+  void SetCaption(const std::string& caption) override;
   std::string CommandText() const override;
   void SetCommandText(const std::string& text) override;
-  void AppendLog(const std::string& line) override;
+  bool LogLastLineEmpty() const override;
+  void AddLogLine(const std::string& line, bool breakFirst) override;
   void SetLogColour(toolkit::TColor colour) override;
   void SetStartEnabled(bool enabled) override;
   bool ManualTerminal() const override;
   std::string PinText() const override;
-  int DtrIndex() const override;
-  std::string DtrItem(int index) const override;
+  bool DtrItemChecked(int index) const override;
   int PowerOffSeconds() const override;
-  void SetGaugeMax(int32_t max) override;
-  int32_t GaugeMax() const override;
-  void SetGaugeProgress(int32_t progress) override;
-  int32_t GaugeProgress() const override;
+  void ShowGauge(int32_t max, int32_t progress) override;
   void SetGaugeVisible(bool visible) override;
   bool GaugeVisible() const override;
   void SetWaitCaption(const std::string& caption) override;
@@ -72,12 +77,16 @@ class TForm1 final : public setup::TSetupForm {
   static LRESULT CALLBACK GaugeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR form);
   static TForm1* Of(HWND hwnd);
+  struct Slot;
+  static const Slot* SlotOf(std::string_view name);
 
   void BuildControls();
-  HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h, int id,
+  // A child window at its place at 96 DPI, scaled.
+  HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, const setup::Box& box, int id,
              DWORD exStyle = 0);
-  void CaptionAbove(int boxX, int boxY, const wchar_t* text);  // the box's place at 96 DPI
-  int S(int pixels) const { return MulDiv(pixels, dpi_, 96); }  // a size at 96 DPI, at the system's
+  HWND MakeControl(const setup::ControlDescription& c, int id);
+  void CaptionAbove(const setup::Box& box, const wchar_t* text);
+  int S(int pixels) const { return setup::Scaled(pixels, dpi_); }  // a size at 96 DPI, at the system's
   void Layout();             // the panels and the splitter in the client area
   void PlaceBottomControls();  // Lw and Gw at the bottom of PAmain
   bool InSplitter(int x) const;
@@ -104,7 +113,6 @@ class TForm1 final : public setup::TSetupForm {
   const int dpi_;
   int memoWidth_;
   bool dragging_ = false;
-  int32_t gaugeMax_ = 30000, gaugeProgress_ = 0;
   HWND lastFocus_ = nullptr;
   bool settingPortText_ = false;
 };

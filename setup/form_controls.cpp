@@ -1,13 +1,46 @@
 // The handlers of the window's other controls, written once for both windows:
-// the port choice and its status, the PIN/PUK entry, the check boxes, the log
-// pane's gestures and the log file.
+// the window's making, the port choice and its status, the PIN/PUK entry, the
+// check boxes, the DTR choice, the gauge, the log pane's lines and gestures
+// and the log file.
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "setup/form_description.h"
 #include "setup/log_file.h"
 #include "setup/setup_form.h"
 #include "toolkit/codepage.h"
 
 namespace setup {
+
+void TSetupForm::FormCreate(const std::vector<std::string>& ports, const std::string& caption) {
+  SetPortList(ports);
+  CBcomChange();
+  SetCommandText(std::string());
+  if (!caption.empty()) SetCaption(caption);
+}
+
+void TSetupForm::AppendLog(const std::string& line) { AddLogLine(line, !LogLastLineEmpty()); }
+
+int TSetupForm::DtrIndex() const {
+  for (int i = 0; i < kDtrItemCount; ++i)
+    if (DtrItemChecked(i)) return i;
+  return -1;
+}
+
+std::string TSetupForm::DtrItem(int index) const { return toolkit::Cp1251(DtrItemText(index)); }
+
+// A smaller maximum cuts the progress; values outside are cut, not dropped.
+void TSetupForm::SetGaugeMax(int32_t max) {
+  gaugeMax_ = std::max(max, 0);
+  gaugeProgress_ = std::min(gaugeProgress_, gaugeMax_);
+  ShowGauge(gaugeMax_, gaugeProgress_);
+}
+
+void TSetupForm::SetGaugeProgress(int32_t progress) {
+  gaugeProgress_ = std::clamp(progress, 0, gaugeMax_);
+  ShowGauge(gaugeMax_, gaugeProgress_);
+}
 
 void TSetupForm::CBcomChange() {
   const std::string name = PortChoiceText();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "serial/serial_driver.h"
 #include "toolkit/toolkit.h"
@@ -89,6 +90,11 @@ class TSetupForm {
   // The name the port choice last ran for (what the port box must show).
   const std::string& ChosenPort() const { return chosenPort_; }
 
+  // The window made: the port list filled and its first port tried (an
+  // empty field when there is none), the command box empty, the caption set
+  // unless it is empty.
+  void FormCreate(const std::vector<std::string>& ports, const std::string& caption);
+
   // Operations.
   void WaitMilliseconds(uint32_t ms);
   void IssueCommand(const std::string& text);
@@ -103,22 +109,33 @@ class TSetupForm {
   int GaugeWaitsRunning() const { return gaugeWaits_; }
 
  protected:
+  // A line at the end of the log pane, always one of its own: after a line
+  // the operator typed on, it starts a new one.
+  void AppendLog(const std::string& line);
+  int DtrIndex() const;  // the RGDTR item chosen, -1 for none
+  std::string DtrItem(int index) const;
+  // Gw: progress kept within 0 and the maximum.
+  void SetGaugeMax(int32_t max);
+  int32_t GaugeMax() const { return gaugeMax_; }
+  void SetGaugeProgress(int32_t progress);
+  int32_t GaugeProgress() const { return gaugeProgress_; }
+
   // The controls, as the window has them.
+  virtual void SetPortList(const std::vector<std::string>& ports) = 0;  // CBcom: the first chosen, or empty
+  virtual void SetCaption(const std::string& caption) = 0;
   virtual std::string CommandText() const = 0;  // LEHT
   virtual void SetCommandText(const std::string& text) = 0;
-  virtual void AppendLog(const std::string& line) = 0;  // MEset, a line at the end
+  // MEset: whether its last line is empty; a line added at its end, after a
+  // line break first when asked.
+  virtual bool LogLastLineEmpty() const = 0;
+  virtual void AddLogLine(const std::string& line, bool breakFirst) = 0;
   virtual void SetLogColour(toolkit::TColor colour) = 0;
   virtual void SetStartEnabled(bool enabled) = 0;  // BBB
   virtual bool ManualTerminal() const = 0;         // CBht checked
   virtual std::string PinText() const = 0;         // LEpin
-  virtual int DtrIndex() const = 0;                // RGDTR item chosen
-  virtual std::string DtrItem(int index) const = 0;
+  virtual bool DtrItemChecked(int index) const = 0;  // RGDTR
   virtual int PowerOffSeconds() const = 0;  // SEw
-  // Gw: progress kept within 0 and the maximum.
-  virtual void SetGaugeMax(int32_t max) = 0;
-  virtual int32_t GaugeMax() const = 0;
-  virtual void SetGaugeProgress(int32_t progress) = 0;
-  virtual int32_t GaugeProgress() const = 0;
+  virtual void ShowGauge(int32_t max, int32_t progress) = 0;  // Gw
   virtual void SetGaugeVisible(bool visible) = 0;
   virtual bool GaugeVisible() const = 0;
   // Lw
@@ -166,6 +183,7 @@ class TSetupForm {
   uint32_t collectionStartTick_ = 0;
   int32_t collectionStartLength_ = 0;
   int gaugeWaits_ = 0;
+  int32_t gaugeMax_ = 30000, gaugeProgress_ = 0;
   bool closing_ = false;
   std::string chosenPort_;
 };

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app_rig.h"
+#include "setup/form_description.h"
 #include "tests/common/choose_item.h"
 #include "tests/common/scratch_dir.h"
 
@@ -48,36 +49,57 @@ bool DrawnInColour(QWidget* w, QColor want) {
 }
 }  // namespace
 
-TEST(Window, ControlsStandWhereTheyBelongWithTheirDefaults) {
+QString U(std::string_view utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
+
+// The text a control of the description shows, whatever its kind.
+QString Shown(QWidget* w) {
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+  if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText();
+  if (auto* s = qobject_cast<QSpinBox*>(w)) return QString::number(s->value());
+  return {};
+}
+
+// Built as the window's description has it: every control of the panel in
+// its place with its text, tooltip and state, the DTR items, the window.
+TEST(Window, ControlsStandWhereTheDescriptionPutsThemWithTheirDefaults) {
   Rig r;
   app::TForm1& f = *r.form;
-  EXPECT_EQ(f.pos(), QPoint(60, 192));
+  const setup::WindowDescription& window = setup::MainWindow();
+  EXPECT_EQ(f.pos(), QPoint(window.outer.x, window.outer.y));
   EXPECT_EQ(f.windowTitle(), QString::fromUtf8("ЗОРВИК версия test"));
-  EXPECT_EQ(f.CBcom->geometry(), QRect(32, 16, 145, 21));
-  EXPECT_EQ(f.LEpin->geometry(), QRect(32, 64, 65, 21));
-  EXPECT_EQ(f.BBB->geometry(), QRect(32, 104, 97, 41));
-  EXPECT_EQ(f.BBE->geometry(), QRect(32, 176, 121, 41));
-  EXPECT_EQ(f.SEw->geometry(), QRect(32, 152, 49, 22));
-  EXPECT_EQ(f.CBpuk->geometry(), QRect(8, 240, 17, 17));
-  EXPECT_EQ(f.LEPUK->geometry(), QRect(32, 240, 65, 21));
-  EXPECT_EQ(f.CBht->geometry(), QRect(8, 280, 17, 17));
-  EXPECT_EQ(f.LEHT->geometry(), QRect(32, 280, 121, 21));
-  EXPECT_EQ(f.RGDTR->geometry(), QRect(136, 48, 257, 105));
-  EXPECT_EQ(f.CBsend->geometry(), QRect(264, 155, 129, 17));
-  EXPECT_EQ(f.LAcom->pos(), QPoint(210, 20));
-  EXPECT_EQ(f.LEpin->text(), "4739");
-  EXPECT_EQ(f.LEPUK->text(), "31570946");
-  EXPECT_FALSE(f.LEPUK->isEnabled());
-  EXPECT_FALSE(f.LEHT->isEnabled());
-  EXPECT_TRUE(f.LEHT->text().isEmpty());
-  EXPECT_TRUE(f.SEw->isHidden());
-  EXPECT_EQ(f.SEw->value(), 5);
+  for (const setup::ControlDescription& c : setup::MainControls()) {
+    const std::string name(c.name);
+    QWidget* w = f.PAmain->findChild<QWidget*>(QString::fromStdString(name));
+    ASSERT_NE(w, nullptr) << name;
+    const QRect want(c.box.x, c.box.y, c.box.width, c.box.height);
+    const bool status = c.kind == setup::ControlKind::StatusLabel;
+    // The status is as wide as its text; it and its tip are the port
+    // choice's, made since.
+    EXPECT_EQ(status ? QRect(w->pos(), want.size()) : w->geometry(), want) << name;
+    if (!status && c.kind != setup::ControlKind::PortBox) {
+      EXPECT_EQ(Shown(w), U(c.text)) << name;
+    }
+    if (!status) {
+      EXPECT_EQ(w->toolTip(), U(c.tooltip)) << name;
+    }
+    EXPECT_EQ(w->isEnabled(), c.enabled) << name;
+    EXPECT_EQ(w->isHidden(), !c.visible) << name;
+  }
+  EXPECT_EQ(f.SEw->minimum(), setup::MainControl("SEw").minimum);
+  EXPECT_EQ(f.SEw->maximum(), setup::MainControl("SEw").maximum);
+  for (int i = 0; i < setup::kDtrItemCount; ++i) {
+    const setup::Box b = setup::DtrItemBox(i);
+    EXPECT_EQ(f.RGDTRItems[i]->geometry(), QRect(b.x, b.y, b.width, b.height));
+    EXPECT_EQ(f.RGDTRItems[i]->text(), U(setup::DtrItemText(i)));  // shown with one &
+    EXPECT_EQ(f.RGDTRItems[i]->isChecked(), i == setup::kDtrItemChosen);
+  }
+  EXPECT_EQ(f.MEset->toolTip(), U(window.memoTooltip));
   EXPECT_TRUE(f.Gw->isHidden());
   EXPECT_TRUE(f.Lw->isHidden());
   EXPECT_EQ(f.Gw->maximum(), 30000);
-  EXPECT_TRUE(f.RGDTRItems[1]->isChecked());
-  EXPECT_EQ(f.RGDTRItems[0]->text(), QString::fromUtf8("AT&&D0 (только для КВАРТИРНЫХ)"));  // shown with one &
-  EXPECT_EQ(f.CBsend->toolTip(), QString::fromUtf8("для модемов, передающих от компьютера  "));
   EXPECT_FALSE(f.Trx->Enabled() || f.Tgo->Enabled() || f.Terror->Enabled() || f.Tw->Enabled());
   EXPECT_EQ(f.Trx->Interval(), 200u);
   EXPECT_EQ(f.Tgo->Interval(), 500u);
@@ -87,12 +109,12 @@ TEST(Window, ControlsStandWhereTheyBelongWithTheirDefaults) {
 
   f.show();
   const QSize outer = f.frameGeometry().size();
-  EXPECT_EQ(outer, QSize(739, 480));
-  EXPECT_EQ(f.PAmemo->width(), 305);
-  EXPECT_EQ(f.PAmain->x(), 308);
+  EXPECT_EQ(outer, QSize(window.outer.width, window.outer.height));
+  EXPECT_EQ(f.PAmemo->width(), window.memoWidth);
+  EXPECT_EQ(f.PAmain->x(), window.memoWidth + window.splitterWidth);
   const int mainWidth = f.PAmain->width();
   f.resize(f.width() + 100, f.height() + 50);
-  EXPECT_EQ(f.PAmemo->width(), 305);  // the controls' panel takes the change
+  EXPECT_EQ(f.PAmemo->width(), window.memoWidth);  // the controls' panel takes the change
   EXPECT_EQ(f.PAmain->width(), mainWidth + 100);
   EXPECT_EQ(f.Gw->geometry().bottom(), f.PAmain->height() - 1);
   EXPECT_EQ(f.Gw->height(), 76);

@@ -36,32 +36,23 @@ class Form final : public setup::TSetupForm {
   toolkit::TColor colour = setup::clNormal;
   bool startEnabled = true, manual = false;
   int dtr = 1, powerOff = 1;
-  int32_t gaugeMax = 100, gaugeProgress = 0;
   bool gaugeVisible = false, labelVisible = false;
   std::string caption;
 
  protected:
+  void SetPortList(const std::vector<std::string>&) override {}
+  void SetCaption(const std::string&) override {}
   std::string CommandText() const override { return command; }
   void SetCommandText(const std::string& text) override { command = text; }
-  void AppendLog(const std::string& line) override { log.push_back(line); }
+  bool LogLastLineEmpty() const override { return true; }
+  void AddLogLine(const std::string& line, bool) override { log.push_back(line); }
   void SetLogColour(toolkit::TColor c) override { colour = c; }
   void SetStartEnabled(bool enabled) override { startEnabled = enabled; }
   bool ManualTerminal() const override { return manual; }
   std::string PinText() const override { return pin; }
-  int DtrIndex() const override { return dtr; }
-  std::string DtrItem(int index) const override {
-    static const char* const items[3] = {"AT&&D0 (только для КВАРТИРНЫХ)", "AT&&D1 (универсальный, но  медлительный)",
-                                         "AT&&D2 (только для ПРОМЫШЛЕННЫХ)"};
-    return toolkit::Cp1251(items[index]);
-  }
+  bool DtrItemChecked(int index) const override { return index == dtr; }
   int PowerOffSeconds() const override { return powerOff; }
-  void SetGaugeMax(int32_t max) override {
-    gaugeMax = std::max(max, 0);
-    gaugeProgress = std::min(gaugeProgress, gaugeMax);
-  }
-  int32_t GaugeMax() const override { return gaugeMax; }
-  void SetGaugeProgress(int32_t p) override { gaugeProgress = std::clamp(p, 0, gaugeMax); }
-  int32_t GaugeProgress() const override { return gaugeProgress; }
+  void ShowGauge(int32_t, int32_t) override {}
   void SetGaugeVisible(bool v) override { gaugeVisible = v; }
   bool GaugeVisible() const override { return gaugeVisible; }
   void SetWaitCaption(const std::string& c) override { caption = c; }

@@ -15,6 +15,7 @@
 #include "app/umset_win32.h"
 #include "modemsim/training_modems.h"
 #include "serial/serial_device.h"
+#include "setup/form_description.h"
 #include "toolkit/codepage.h"
 
 #include <uxtheme.h>  // after windows.h, which the window's header brings
@@ -259,24 +260,34 @@ TEST(Win32Window, AtTheSystemsDpiEveryControlIsScaledAndEveryCaptionFits) {
   ReleaseDC(nullptr, screen);
   ASSERT_EQ(dpi, ExpectedDpi());
   auto s = [&](int v) { return MulDiv(v, dpi, 96); };
-  struct Place {
-    int id, x, y, w, h;  // in PAmain at 96 DPI; h 0: the control's own
-  };
-  const Place places[] = {{idCBcom, 32, 16, 145, 0}, {idLEpin, 32, 64, 65, 21},    {idBBB, 32, 104, 97, 41},
-                          {idBBE, 32, 176, 121, 41}, {idCBpuk, 8, 240, 17, 17},    {idLEPUK, 32, 240, 65, 21},
-                          {idCBht, 8, 280, 17, 17},  {idLEHT, 32, 280, 121, 21},   {idRGDTR, 136, 48, 257, 105},
-                          {idCBsend, 264, 155, 129, 17}};
-  for (const Place& p : places) {
-    const RECT r = RectIn(GetDlgItem(w.form.PAmain, p.id), w.form.PAmain);
-    EXPECT_EQ(r.left, s(p.x)) << p.id;
-    EXPECT_EQ(r.top, s(p.y)) << p.id;
-    EXPECT_EQ(r.right - r.left, s(p.w)) << p.id;
-    if (p.h) {
-      EXPECT_EQ(r.bottom - r.top, s(p.h)) << p.id;
+  const setup::WindowDescription& window = setup::MainWindow();
+  // Every control where the description puts it; the drop-down box's
+  // height is its font's, the status label's width its text's.
+  for (const setup::ControlDescription& c : setup::MainControls()) {
+    const std::string name(c.name);
+    HWND control = w.form.Control(c.name);
+    ASSERT_TRUE(control) << name;
+    const RECT r = RectIn(control, w.form.PAmain);
+    EXPECT_EQ(r.left, s(c.box.x)) << name;
+    EXPECT_EQ(r.top, s(c.box.y)) << name;
+    if (c.kind != setup::ControlKind::StatusLabel) {
+      EXPECT_EQ(r.right - r.left, s(c.box.width)) << name;
     }
+    if (c.kind != setup::ControlKind::PortBox && c.kind != setup::ControlKind::StatusLabel) {
+      EXPECT_EQ(r.bottom - r.top, s(c.box.height)) << name;
+    }
+    EXPECT_EQ(IsWindowEnabled(control) != FALSE, c.enabled) << name;
+    EXPECT_EQ((GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0, c.visible) << name;
+  }
+  for (int i = 0; i < setup::kDtrItemCount; ++i) {
+    const setup::Box group = setup::MainControl("RGDTR").box, b = setup::DtrItemBox(i);
+    const RECT r = RectIn(w.form.RGDTRItems[i], w.form.PAmain);
+    EXPECT_EQ(r.left, s(group.x + b.x)) << i;
+    EXPECT_EQ(r.top, s(group.y + b.y)) << i;
+    EXPECT_EQ(r.right - r.left, s(b.width)) << i;
   }
   RECT pane = RectIn(w.form.PAmain, w.form.Handle());
-  EXPECT_EQ(pane.left, s(305) + s(3));  // the log pane's width and the splitter's
+  EXPECT_EQ(pane.left, s(window.memoWidth) + s(window.splitterWidth));
   RECT client;
   GetClientRect(w.form.PAmain, &client);
   const RECT gauge = RectIn(w.form.Gw, w.form.PAmain);
@@ -334,14 +345,15 @@ TEST(Win32Window, AtTheSystemsDpiEveryControlIsScaledAndEveryCaptionFits) {
   // scaled place by the least distance (to the top left if it is larger).
   RECT outer;
   GetWindowRect(w.form.Handle(), &outer);
-  EXPECT_EQ(outer.right - outer.left, s(739));
-  EXPECT_EQ(outer.bottom - outer.top, s(480));
+  const setup::Box o = window.outer;
+  EXPECT_EQ(outer.right - outer.left, s(o.width));
+  EXPECT_EQ(outer.bottom - outer.top, s(o.height));
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(w.form.Handle(), MONITOR_DEFAULTTONEAREST), &monitor));
   const RECT work = monitor.rcWork;
-  const int wantX = s(739) > work.right - work.left ? work.left : std::min<int>(s(60), work.right - s(739));
-  const int wantY = s(480) > work.bottom - work.top ? work.top : std::min<int>(s(192), work.bottom - s(480));
+  const int wantX = s(o.width) > work.right - work.left ? work.left : std::min<int>(s(o.x), work.right - s(o.width));
+  const int wantY = s(o.height) > work.bottom - work.top ? work.top : std::min<int>(s(o.y), work.bottom - s(o.height));
   EXPECT_EQ(outer.left, wantX);
   EXPECT_EQ(outer.top, wantY);
   std::printf("[ figures ] %d DPI: work area %ld x %ld, window %ld x %ld at (%ld, %ld)\n", dpi, work.right - work.left,
