@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -184,48 +185,55 @@ void TForm1::CaptionAbove(const setup::Box& box, const wchar_t* text) {
   Child(PAmain, L"STATIC", text, WS_VISIBLE, {box.x, box.y - height - Window().labelGap, kCaptionWidth, height}, -1);
 }
 
-// A control of PAmain as the description gives it; its tooltip, if any,
-// waits for the tooltip control.
-HWND TForm1::MakeControl(const setup::ControlDescription& c, int id) {
+namespace {
+
+// Each kind of control as a window of the system's: its class, style and
+// extended style; whether it is a stop of the tab order.
+struct KindWindow {
+  const wchar_t* cls;
+  DWORD style, exStyle;
+  bool tabStop;
+};
+const KindWindow& WindowOf(setup::ControlKind kind) {
   using K = setup::ControlKind;
-  const DWORD shown = c.visible ? WS_VISIBLE : 0, state = shown | (c.enabled ? 0 : WS_DISABLED);
-  const DWORD stop = state | WS_TABSTOP | WS_GROUP;  // labels and frames are no tab stops
+  static const std::pair<K, KindWindow> kinds[] = {
+      {K::PortBox, {L"COMBOBOX", WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0, true}},
+      {K::StatusLabel, {L"STATIC", SS_NOPREFIX, 0, false}},
+      {K::Edit, {L"EDIT", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, true}},
+      {K::Button, {L"BUTTON", BS_OWNERDRAW, 0, true}},
+      {K::SpinEdit, {L"EDIT", ES_NUMBER, WS_EX_CLIENTEDGE, true}},
+      {K::CheckBox, {L"BUTTON", BS_AUTOCHECKBOX, 0, true}},
+      {K::DtrGroup, {L"BUTTON", BS_GROUPBOX, 0, false}}};
+  for (const auto& [k, w] : kinds)
+    if (k == kind) return w;
+  return kinds[0].second;
+}
+
+}  // namespace
+
+// A control of PAmain as the description gives it, its caption above it.
+HWND TForm1::MakeControl(const setup::ControlDescription& c, int id) {
+  const KindWindow& kind = WindowOf(c.kind);
+  const DWORD state = (c.visible ? WS_VISIBLE : 0) | (c.enabled ? 0 : WS_DISABLED);
   const std::wstring text = Utf16(c.text);
-  HWND made = nullptr;
-  switch (c.kind) {
-    case K::PortBox:
-      made = Child(PAmain, L"COMBOBOX", text.c_str(), stop | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
-                   {c.box.x, c.box.y, c.box.width, kPortListHeight}, id);
-      break;
-    case K::StatusLabel:
-      made = Child(PAmain, L"STATIC", text.c_str(), state | SS_NOPREFIX, c.box, id);
-      break;
-    case K::Edit:
-      made = Child(PAmain, L"EDIT", text.c_str(), stop | ES_AUTOHSCROLL, c.box, id, WS_EX_CLIENTEDGE);
-      break;
-    case K::Button:
-      made = Child(PAmain, L"BUTTON", text.c_str(), stop | BS_OWNERDRAW, c.box, id);
-      break;
-    case K::SpinEdit:
-      made = Child(PAmain, L"EDIT", text.c_str(), stop | ES_NUMBER, c.box, id, WS_EX_CLIENTEDGE);
-      SEwArrows = Child(PAmain, UPDOWN_CLASSW, L"", UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS, {}, -1);
-      SendMessageW(SEwArrows, UDM_SETBUDDY, WPARAM(made), 0);
-      SendMessageW(SEwArrows, UDM_SETRANGE32, WPARAM(c.minimum), LPARAM(c.maximum));
-      SendMessageW(SEwArrows, UDM_SETPOS32, 0, LPARAM(_wtoi(text.c_str())));
-      break;
-    case K::CheckBox:
-      made = Child(PAmain, L"BUTTON", text.c_str(), stop | BS_AUTOCHECKBOX, c.box, id);
-      break;
-    case K::DtrGroup:
-      made = Child(PAmain, L"BUTTON", text.c_str(), state | BS_GROUPBOX, c.box, id);
-      // The items are PAmain's, over the frame.
-      for (int i = 0; i < setup::kDtrItemCount; ++i) {
-        const setup::Box b = setup::DtrItemBox(i);
-        RGDTRItems[i] = Child(PAmain, L"BUTTON", Utf16(setup::DtrItemText(i)).c_str(),
-                              state | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0),
-                              {c.box.x + b.x, c.box.y + b.y, b.width, b.height}, idRGDTRItem0 + i);
-      }
-      break;
+  setup::Box box = c.box;
+  if (c.kind == setup::ControlKind::PortBox) box.height = kPortListHeight;
+  HWND made = Child(PAmain, kind.cls, text.c_str(), state | kind.style | (kind.tabStop ? WS_TABSTOP | WS_GROUP : 0),
+                    box, id, kind.exStyle);
+  if (c.kind == setup::ControlKind::SpinEdit) {
+    SEwArrows = Child(PAmain, UPDOWN_CLASSW, L"", UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS, {}, -1);
+    SendMessageW(SEwArrows, UDM_SETBUDDY, WPARAM(made), 0);
+    SendMessageW(SEwArrows, UDM_SETRANGE32, WPARAM(c.minimum), LPARAM(c.maximum));
+    int value = c.minimum;
+    std::from_chars(c.text.data(), c.text.data() + c.text.size(), value);
+    SendMessageW(SEwArrows, UDM_SETPOS32, 0, LPARAM(value));
+  }
+  // The group's items are PAmain's, over its frame.
+  for (int i = 0; c.kind == setup::ControlKind::DtrGroup && i < setup::kDtrItemCount; ++i) {
+    const setup::Box b = setup::DtrItemBox(i);
+    RGDTRItems[i] = Child(PAmain, L"BUTTON", Utf16(setup::DtrItemText(i)).c_str(),
+                          state | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0),
+                          {c.box.x + b.x, c.box.y + b.y, b.width, b.height}, idRGDTRItem0 + i);
   }
   if (!c.label.empty()) CaptionAbove(c.box, Utf16(c.label).c_str());
   return made;

@@ -74,9 +74,16 @@ pids+=("$!")
 main="$(xdotool search --sync --onlyvisible --name 'ЗОРВИК версия' | sed -n 1p)"
 sleep 1
 xdotool windowfocus --sync "$main"
-# The training modem ГОТОВ is chosen at start; the start button (no window
-# manager, so no frame: places inside the window).
-xdotool mousemove --window "$main" 380 124 click 1
+# The training modem ГОТОВ is chosen at start; the start button's middle, as
+# the window's description places it (PAmain begins after the log pane and
+# the splitter; no window manager, so no frame: places inside the window).
+desc="$root/setup/form_description.cpp"
+button="$(sed -nE 's/.*\{"BBB", K::Button, \{([0-9]+), ([0-9]+), ([0-9]+), ([0-9]+)\}.*/\1 \2 \3 \4/p' "$desc")"
+panel="$(sed -nE 's/.*kWindow\{"[^"]*", \{[^}]*\}, ([0-9]+), ([0-9]+),.*/\1 \2/p' "$desc")"
+[ -n "$button" ] && [ -n "$panel" ] || { echo "screenshot: the start button's place is not in $desc" >&2; exit 1; }
+read -r bx by bw bh <<<"$button"
+read -r memo splitter <<<"$panel"
+xdotool mousemove --window "$main" $((memo + splitter + bx + bw / 2)) $((by + bh / 2)) click 1
 
 # The prompts carry the bare title; the operator reads each, switches the
 # supply on after the second, and presses the button.
