@@ -20,7 +20,7 @@ PATH="$PATH:/usr/sbin:/sbin"  # depmod
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(realpath -m "${1:-$root/build}")"
 win="$(realpath -m "${2:-$root/build-win}")"
-limit=600
+limit="${ZORVIK_VM_LIMIT:-600}"  # lower only to try the time-out
 cache="$build/vm"
 
 for tool in qemu-system-x86_64 busybox cpio depmod xvfb-run; do
