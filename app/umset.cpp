@@ -499,7 +499,7 @@ std::string TForm1::PortChoiceText() const { return toolkit::Cp1251(CBcom->curre
 
 void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour, const std::string& hint) {
   LAcom->setText(ToDisplay(text));
-  LAcom->setToolTip(QString::fromStdString(toolkit::Utf8(hint)));  // its line breaks kept
+  LAcom->setToolTip(QString::fromStdString(hint));  // UTF-8, its line breaks kept
   QPalette pal = LAcom->palette();
   pal.setColor(QPalette::WindowText, ToQColor(colour));
   LAcom->setPalette(pal);

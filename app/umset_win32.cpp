@@ -709,7 +709,7 @@ std::string TForm1::PortChoiceText() const { return toolkit::Cp1251FromWide(Text
 
 void TForm1::SetPortStatus(const std::string& text, toolkit::TColor colour, const std::string& hint) {
   statusColour_ = ToColorref(colour);
-  statusHint_ = toolkit::WideFrom1251(hint);  // its line breaks kept: the tip wraps there
+  statusHint_ = toolkit::Wide(hint, CP_UTF8);  // its line breaks kept: the tip wraps there
   SetWindowTextW(LAcom, Shown(text).c_str());
   ResizeStatusToText();
   InvalidateRect(LAcom, nullptr, TRUE);

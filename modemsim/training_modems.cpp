@@ -148,16 +148,16 @@ class TrainingModems::Device final : public serial::SerialDevice, private Line {
   Engine& Modem() { return *engine_; }
 
   // --- the program's end ---
-  bool SetLineSettings(const serial::DeviceControlBlock& dcb) override {
+  serial::SettingResult SetLineSettings(const serial::DeviceControlBlock& dcb) override {
     dcb_ = dcb;
     return true;
   }
-  bool SetQueueSizes(uint32_t, uint32_t out) override {
+  serial::SettingResult SetQueueSizes(uint32_t, uint32_t out) override {
     outCapacity_ = out ? out : 2048;
     return true;
   }
   bool SetTimeouts(const serial::CommTimeouts&) override { return true; }
-  bool Purge(uint32_t flags) override {
+  serial::SettingResult Purge(uint32_t flags) override {
     if (flags & serial::PURGE_RXCLEAR) {
       Settle();
       input_.clear();

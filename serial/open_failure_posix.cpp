@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/codepage.h"
 
 namespace serial {
 namespace {
@@ -72,10 +71,10 @@ OpenFailure DescribeOpenFailure(int err, const std::string& path) {
     case EACCES:
     case EPERM:
     case EROFS:
-      return {OpenProblem::NoPermission, exists ? toolkit::Cp1251(PermittedGroup(st)) : std::string()};
+      return {OpenProblem::NoPermission, exists ? PermittedGroup(st) : std::string()};
     case EBUSY:
     case EWOULDBLOCK:
-      return {OpenProblem::InUse, exists && S_ISCHR(st.st_mode) ? toolkit::Cp1251(Holders(st)) : std::string()};
+      return {OpenProblem::InUse, exists && S_ISCHR(st.st_mode) ? Holders(st) : std::string()};
     case ENOENT:
     case ENOTDIR:
     case ENODEV:
@@ -83,12 +82,12 @@ OpenFailure DescribeOpenFailure(int err, const std::string& path) {
     case EIO:  // a device node whose hardware is gone
       return {OpenProblem::NoSuchPort, {}};
     case ENOTTY:
-      return {OpenProblem::Other, toolkit::Cp1251("это не последовательный порт")};
+      return {OpenProblem::Other, "это не последовательный порт"};
     default: {
       char buffer[256] = {};
       // The GNU strerror_r returns its text, maybe not in the buffer.
       const char* text = strerror_r(err, buffer, sizeof buffer);
-      return {OpenProblem::Other, toolkit::Cp1251(text ? text : "")};
+      return {OpenProblem::Other, text ? text : ""};
     }
   }
 }

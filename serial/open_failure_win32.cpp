@@ -9,9 +9,22 @@
 
 namespace serial {
 
+std::string SystemWords(unsigned long err) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err, 0,
+      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = n && text ? std::wstring(text, n) : L"";
+  if (text) LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ' || message.back() == L'.'))
+    message.pop_back();
+  if (message.empty()) message = L"error " + std::to_wstring(err);
+  return toolkit::Narrow(message, CP_UTF8);
+}
+
 // What CreateFile's refusal means for the operator. A port another program
-// holds is refused with ERROR_ACCESS_DENIED; the rest in the system's words,
-// in whatever language it speaks, made Windows-1251.
+// holds is refused with ERROR_ACCESS_DENIED; the rest in the system's words.
 OpenFailure DescribeOpenFailure(unsigned long err) {
   switch (err) {
     case ERROR_ACCESS_DENIED:
@@ -20,19 +33,8 @@ OpenFailure DescribeOpenFailure(unsigned long err) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
       return {OpenProblem::NoSuchPort, {}};
-    default: {
-      wchar_t* text = nullptr;
-      const DWORD n = FormatMessageW(
-          FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err, 0,
-          reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-      std::wstring message = n && text ? std::wstring(text, n) : L"";
-      if (text) LocalFree(text);
-      while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ' ||
-                                  message.back() == L'.'))
-        message.pop_back();
-      if (message.empty()) message = L"error " + std::to_wstring(err);
-      return {OpenProblem::Other, toolkit::Cp1251FromWide(message)};
-    }
+    default:
+      return {OpenProblem::Other, SystemWords(err)};
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace serial {
 
@@ -74,17 +75,33 @@ struct QueueStatus {
 };
 
 // HungUp: the far end is gone (a pty whose master closed, a USB adapter
-// pulled out); the device will not come back under this handle.
+// pulled out); the device will not come back under this handle. Failed: the
+// call did nothing this time, the device is still there.
 enum class IoResult { Ok, Failed, HungUp };
+
+// Whether the device took a setting; when it refused, the system's own words
+// for why (UTF-8, in the system's language; may be empty).
+struct SettingResult {
+  bool accepted = true;
+  std::string reason;
+
+  SettingResult(bool ok = true) : accepted(ok) {}  // NOLINT: a plain yes or no converts
+  static SettingResult Refused(std::string why) {
+    SettingResult r(false);
+    r.reason = std::move(why);
+    return r;
+  }
+  explicit operator bool() const { return accepted; }
+};
 
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;  // closes the device
 
-  virtual bool SetLineSettings(const DeviceControlBlock& dcb) = 0;  // SetCommState
-  virtual bool SetQueueSizes(uint32_t in, uint32_t out) = 0;        // SetupComm
-  virtual bool SetTimeouts(const CommTimeouts& t) = 0;              // SetCommTimeouts
-  virtual bool Purge(uint32_t flags) = 0;                           // PurgeComm
+  virtual SettingResult SetLineSettings(const DeviceControlBlock& dcb) = 0;  // SetCommState
+  virtual SettingResult SetQueueSizes(uint32_t in, uint32_t out) = 0;        // SetupComm
+  virtual bool SetTimeouts(const CommTimeouts& t) = 0;                       // SetCommTimeouts
+  virtual SettingResult Purge(uint32_t flags) = 0;                           // PurgeComm
   // ClearCommError: queued byte counts; line errors are cleared.
   virtual IoResult GetQueueStatus(QueueStatus& status) = 0;
   // ReadFile: at most size bytes of what is queued, without waiting.
@@ -98,12 +115,17 @@ class SerialDevice {
 };
 
 // Why a device could not be opened, as the operator can act on it.
-enum class OpenProblem { None, NoPermission, InUse, NoSuchPort, Other };
+// SettingRefused: it opened, but refused a step of programming the line.
+enum class OpenProblem { None, NoPermission, InUse, NoSuchPort, SettingRefused, Other };
+// The steps of programming the line, in their order.
+enum class LineStep { LineSettings, Purge, QueueSizes };
 struct OpenFailure {
   OpenProblem problem = OpenProblem::None;
-  // Windows-1251. NoPermission: the group whose members may open the device;
-  // InUse: who holds it, where the system tells; Other: the system's message.
+  // UTF-8, as the system gives it. NoPermission: the group whose members may
+  // open the device; InUse: who holds it, where the system tells;
+  // SettingRefused and Other: the system's message.
   std::string detail;
+  LineStep refusedStep = LineStep::LineSettings;  // SettingRefused only
 };
 
 // Opens devices by path: exclusively, existing devices only, for reading and

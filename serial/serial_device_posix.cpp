@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <string.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -30,6 +31,9 @@ tcflag_t RateBits(uint32_t rate) {
   return BOTHER;
 }
 
+// The C library's words for an error, in the program's locale.
+SettingResult Refused(int err) { return SettingResult::Refused(::strerror(err)); }
+
 IoResult ErrnoResult() {
   return (errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF) ? IoResult::HungUp
                                                                                : IoResult::Failed;
@@ -44,9 +48,9 @@ class PosixDevice final : public SerialDevice {
     ::close(fd_);
   }
 
-  bool SetLineSettings(const DeviceControlBlock& dcb) override {
+  SettingResult SetLineSettings(const DeviceControlBlock& dcb) override {
     struct termios2 tio {};
-    if (::ioctl(fd_, TCGETS2, &tio) != 0) return false;
+    if (::ioctl(fd_, TCGETS2, &tio) != 0) return Refused(errno);
     tio.c_iflag = IGNBRK;  // binary: no translation of any byte
     tio.c_oflag = 0;
     tio.c_lflag = 0;
@@ -56,7 +60,7 @@ class PosixDevice final : public SerialDevice {
       case 6: tio.c_cflag |= CS6; break;
       case 7: tio.c_cflag |= CS7; break;
       case 8: tio.c_cflag |= CS8; break;
-      default: return false;
+      default: return Refused(EINVAL);
     }
     switch (dcb.Parity) {
       case 0: break;
@@ -64,7 +68,7 @@ class PosixDevice final : public SerialDevice {
       case 2: tio.c_cflag |= PARENB; break;
       case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
       case 4: tio.c_cflag |= PARENB | CMSPAR; break;
-      default: return false;
+      default: return Refused(EINVAL);
     }
     if (dcb.fParity) tio.c_iflag |= INPCK;
     // termios has no 1.5 stop bits; the UARTs that do use it for 5-bit
@@ -77,9 +81,9 @@ class PosixDevice final : public SerialDevice {
     tio.c_cc[VSTOP] = cc_t(dcb.XoffChar);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (dcb.BaudRate == 0) return false;
+    if (dcb.BaudRate == 0) return Refused(EINVAL);
     tio.c_ispeed = tio.c_ospeed = dcb.BaudRate;
-    if (::ioctl(fd_, TCSETS2, &tio) != 0) return false;
+    if (::ioctl(fd_, TCSETS2, &tio) != 0) return Refused(errno);
 
     // DTR and RTS by the block. Pseudo-terminals have no modem lines
     // (ENOTTY); that is no reason to refuse the line.
@@ -87,14 +91,14 @@ class PosixDevice final : public SerialDevice {
     (dcb.fDtrControl == DTR_CONTROL_ENABLE ? set : clear) |= TIOCM_DTR;
     if (dcb.fRtsControl == RTS_CONTROL_ENABLE) set |= TIOCM_RTS;
     if (dcb.fRtsControl == RTS_CONTROL_DISABLE) clear |= TIOCM_RTS;
-    if (set && ::ioctl(fd_, TIOCMBIS, &set) != 0 && errno != ENOTTY && errno != EINVAL) return false;
-    if (clear && ::ioctl(fd_, TIOCMBIC, &clear) != 0 && errno != ENOTTY && errno != EINVAL) return false;
+    if (set && ::ioctl(fd_, TIOCMBIS, &set) != 0 && errno != ENOTTY && errno != EINVAL) return Refused(errno);
+    if (clear && ::ioctl(fd_, TIOCMBIC, &clear) != 0 && errno != ENOTTY && errno != EINVAL) return Refused(errno);
     return true;
   }
 
-  bool SetQueueSizes(uint32_t in, uint32_t out) override {
+  SettingResult SetQueueSizes(uint32_t in, uint32_t out) override {
     // The kernel sizes its own queues; the request only has to be sane.
-    return in > 0 && out > 0;
+    return in > 0 && out > 0 ? SettingResult() : Refused(EINVAL);
   }
 
   bool SetTimeouts(const CommTimeouts&) override {
@@ -103,11 +107,12 @@ class PosixDevice final : public SerialDevice {
     return true;
   }
 
-  bool Purge(uint32_t flags) override {
+  SettingResult Purge(uint32_t flags) override {
     const bool in = flags & (PURGE_RXABORT | PURGE_RXCLEAR);
     const bool out = flags & (PURGE_TXABORT | PURGE_TXCLEAR);
     if (!in && !out) return true;
-    return ::ioctl(fd_, TCFLSH, in && out ? TCIOFLUSH : in ? TCIFLUSH : TCOFLUSH) == 0;
+    if (::ioctl(fd_, TCFLSH, in && out ? TCIOFLUSH : in ? TCIFLUSH : TCOFLUSH) != 0) return Refused(errno);
+    return true;
   }
 
   IoResult GetQueueStatus(QueueStatus& status) override {

@@ -1,7 +1,5 @@
 #include "serial/serial_driver.h"
 
-#include "toolkit/codepage.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -119,8 +117,8 @@ void TSerialDriver::SetPollingDelay(uint16_t v) {
   PacketTimeoutRule(packetTimeout_);
 }
 
-bool TSerialDriver::ApplyLineSettings() {
-  if (!Connected()) return false;
+OpenFailure TSerialDriver::ApplyLineSettings() {
+  if (!Connected()) return {OpenProblem::NoSuchPort, {}};
   DeviceControlBlock dcb;
   dcb.DCBlength = sizeof(uint32_t) * 7;  // the Win32 block's 28 bytes
   dcb.BaudRate = baudRateValue_;
@@ -138,9 +136,15 @@ bool TSerialDriver::ApplyLineSettings() {
   dcb.StopBits = uint8_t(stopBits_);
   dcb.XonChar = 0x11;
   dcb.XoffChar = 0x13;
-  if (!device_->SetLineSettings(dcb)) return false;
-  if (!PurgeBuffers(true, true)) return false;
-  return device_->SetQueueSizes(inBufSize_, outBufSize_);
+  // Each step that refuses says so in the system's words, for the port's
+  // tooltip: cheap adapters' drivers are known to refuse some of them.
+  auto refused = [](LineStep step, const SettingResult& r) {
+    return OpenFailure{OpenProblem::SettingRefused, r.reason, step};
+  };
+  if (SettingResult r = device_->SetLineSettings(dcb); !r) return refused(LineStep::LineSettings, r);
+  if (SettingResult r = Purge(true, true); !r) return refused(LineStep::Purge, r);
+  if (SettingResult r = device_->SetQueueSizes(inBufSize_, outBufSize_); !r) return refused(LineStep::QueueSizes, r);
+  return {};
 }
 
 bool TSerialDriver::Connect() {
@@ -148,9 +152,9 @@ bool TSerialDriver::Connect() {
   lastOpenFailure_ = OpenFailure{};
   device_ = platform_.Open(portName_, lastOpenFailure_);
   if (!device_) return false;
-  if (!ApplyLineSettings()) {
+  if (OpenFailure refusal = ApplyLineSettings(); refusal.problem != OpenProblem::None) {
     Disconnect();
-    lastOpenFailure_ = {OpenProblem::Other, toolkit::Cp1251("порт не принимает настройки линии")};
+    lastOpenFailure_ = std::move(refusal);
     return false;
   }
   device_->SetTimeouts(CommTimeouts{1, 0, 1, 0, 10});
@@ -175,14 +179,15 @@ void TSerialDriver::HangUp() {
   if (onDeviceLost_) onDeviceLost_(this);
 }
 
-bool TSerialDriver::PurgeBuffers(bool input, bool output) {
-  if (!Connected()) return false;
+bool TSerialDriver::PurgeBuffers(bool input, bool output) { return Connected() && bool(Purge(input, output)); }
+
+SettingResult TSerialDriver::Purge(bool input, bool output) {
   uint32_t flags = 0;
   if (output) flags |= PURGE_TXABORT | PURGE_TXCLEAR;
   if (input) flags |= PURGE_RXABORT | PURGE_RXCLEAR;
-  const bool ok = device_->Purge(flags);
-  if (ok) packetStartTick_ = kNoTick;
-  return ok;
+  SettingResult r = device_->Purge(flags);
+  if (r) packetStartTick_ = kNoTick;
+  return r;
 }
 
 TModemLines TSerialDriver::ModemLines() {
@@ -198,13 +203,14 @@ TModemLines TSerialDriver::ModemLines() {
 
 uint16_t TSerialDriver::OutputRoom() {
   if (!Connected()) return 65535;
+  // A failed query counts nothing queued: some drivers fail every query of
+  // a port that works, and their sends must still go out.
   QueueStatus status;
-  const IoResult r = device_->GetQueueStatus(status);
-  if (r == IoResult::HungUp) {
+  if (device_->GetQueueStatus(status) == IoResult::HungUp) {
     HangUp();
     return 0;
   }
-  return r == IoResult::Ok ? uint16_t(outBufSize_ - status.outQueue) : 0;
+  return uint16_t(outBufSize_ - status.outQueue);
 }
 
 uint32_t TSerialDriver::SendBytesWithin(const void* data, uint32_t count, uint32_t stallTimeoutMs) {
@@ -253,9 +259,15 @@ void TSerialDriver::PollTick() {
     HangUp();
     return;
   }
-  if (qs != IoResult::Ok) return;
-  uint32_t queued = status.inQueue;
   const uint32_t capacity = uint32_t(receiveBuffer_.size());
+  // Some drivers fail every queue query of a port that works (virtual and
+  // Bluetooth ports). Raw delivery then reads what is there, which returns
+  // at once under the read time-outs; packets need the count and wait.
+  if (qs != IoResult::Ok) {
+    if (packetSize_ != -1) return;
+    status.inQueue = capacity;
+  }
+  uint32_t queued = status.inQueue;
 
   if (packetSize_ == -1) {
     if (queued == 0) return;

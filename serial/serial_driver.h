@@ -119,7 +119,9 @@ class TSerialDriver {
   bool Polls() const { return pollTimer_ != nullptr; }
 
  private:
-  bool ApplyLineSettings();
+  // None, or the step the device refused and why.
+  OpenFailure ApplyLineSettings();
+  SettingResult Purge(bool input, bool output);
   void Reapply();
   void PollTick();
   void HangUp();

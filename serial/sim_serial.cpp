@@ -92,13 +92,13 @@ class SimDevice final : public SerialDevice {
     port_.inQueue_.clear();
     port_.outQueue_.clear();
   }
-  bool SetLineSettings(const DeviceControlBlock& dcb) override {
+  SettingResult SetLineSettings(const DeviceControlBlock& dcb) override {
     if (Gone() || port_.refuseLineSettings) return false;
     port_.dcb_ = dcb;
     port_.dcbs_.push_back(dcb);
     return true;
   }
-  bool SetQueueSizes(uint32_t in, uint32_t out) override {
+  SettingResult SetQueueSizes(uint32_t in, uint32_t out) override {
     if (Gone() || port_.refuseQueueSizes) return false;
     port_.reqIn_ = in;
     port_.reqOut_ = out;
@@ -109,7 +109,7 @@ class SimDevice final : public SerialDevice {
     port_.timeouts_ = t;
     return true;
   }
-  bool Purge(uint32_t flags) override {
+  SettingResult Purge(uint32_t flags) override {
     if (Gone() || port_.refusePurge) return false;
     port_.purges_.push_back(flags);
     if (flags & PURGE_RXCLEAR) {
@@ -123,6 +123,7 @@ class SimDevice final : public SerialDevice {
     if (Gone()) return IoResult::Failed;
     port_.queueQueries_++;
     if (port_.hungUp_) return IoResult::HungUp;
+    if (port_.failQueueQueries) return IoResult::Failed;
     status.inQueue = port_.InputQueued();
     status.outQueue = port_.OutputQueued();
     return IoResult::Ok;

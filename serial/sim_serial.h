@@ -53,6 +53,7 @@ class SimPort {
   bool refusePurge = false;
   bool failModemStatus = false;
   bool failReads = false;
+  bool failQueueQueries = false;  // as some virtual and Bluetooth ports' drivers
   bool failWrites = false;
   uint32_t inputCapacity = 1u << 20;  // bytes beyond are lost (overrun)
 

@@ -61,22 +61,32 @@ void TSetupForm::ShowPortBusy(const serial::OpenFailure& why) {
 std::string PortStatusHint(const serial::OpenFailure& failure) {
   using serial::OpenProblem;
   const std::string& detail = failure.detail;
+  const std::string because = detail.empty() ? "" : ": " + detail;
   switch (failure.problem) {
     case OpenProblem::None:
-      return toolkit::Cp1251("порт открыт");
+      return "порт открыт";
     case OpenProblem::NoPermission:
-      if (detail.empty()) return toolkit::Cp1251("нет прав на этот порт");
-      return toolkit::Cp1251("нет прав на этот порт: его открывают члены группы «") + detail +
-             toolkit::Cp1251("».\nДобавьте себя в эту группу (sudo usermod -aG ") + detail +
-             toolkit::Cp1251(" $USER) и войдите в систему заново");
+      if (detail.empty()) return "нет прав на этот порт";
+      return "нет прав на этот порт: его открывают члены группы «" + detail +
+             "».\nДобавьте себя в эту группу (sudo usermod -aG " + detail + " $USER) и войдите в систему заново";
     case OpenProblem::InUse:
-      return toolkit::Cp1251("порт занят другой программой") + (detail.empty() ? "" : ": " + detail);
+      return "порт занят другой программой" + because;
     case OpenProblem::NoSuchPort:
-      return toolkit::Cp1251("нет такого порта: устройства нет или оно отключено");
+      return "нет такого порта: устройства нет или оно отключено";
+    case OpenProblem::SettingRefused:
+      switch (failure.refusedStep) {
+        case serial::LineStep::LineSettings:
+          return "порт не принял настройки линии (скорость, формат)" + because;
+        case serial::LineStep::Purge:
+          return "порт не дал очистить свои буферы" + because;
+        case serial::LineStep::QueueSizes:
+          return "порт не принял размеры буферов" + because;
+      }
+      break;
     case OpenProblem::Other:
       break;
   }
-  return toolkit::Cp1251("порт не открылся") + (detail.empty() ? "" : ": " + detail);
+  return "порт не открылся" + because;
 }
 
 void TSetupForm::LEpinKeyPress(char& Key) {

@@ -27,8 +27,9 @@ const std::string& ApplicationTitle();
 // "X " twenty times: closes an exchange that failed or was interrupted.
 const std::string& CrossLine();
 
-// LAcom's tooltip: why the port is "занят", or that it is open; lines end
-// with LF.
+// LAcom's tooltip: why the port is "занят", or that it is open. UTF-8, not
+// Windows-1251 like the rest: it carries the system's own words, in
+// whatever language the system speaks. Lines end with LF.
 std::string PortStatusHint(const serial::OpenFailure& failure);
 
 // A device that never goes quiet (a GPS receiver, a meter's optical head, a

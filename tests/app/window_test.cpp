@@ -162,8 +162,8 @@ TEST(Window, ChoosingAPortClosesTheOldOneAndReportsTheNew) {
 
 TEST(Window, TheReasonForABusyPortTellsWhatToDo) {
   using serial::OpenProblem;
-  auto hint = [](OpenProblem p, const char* detail) {
-    return toolkit::Utf8(setup::PortStatusHint({p, W(detail)}));
+  auto hint = [](OpenProblem p, const char* detail, serial::LineStep step = {}) {
+    return setup::PortStatusHint({p, detail, step});
   };
   EXPECT_EQ(hint(OpenProblem::NoPermission, "dialout"),
             "нет прав на этот порт: его открывают члены группы «dialout».\nДобавьте себя в эту группу "
@@ -171,6 +171,10 @@ TEST(Window, TheReasonForABusyPortTellsWhatToDo) {
   EXPECT_EQ(hint(OpenProblem::NoPermission, ""), "нет прав на этот порт");
   EXPECT_EQ(hint(OpenProblem::InUse, "picocom (4242)"), "порт занят другой программой: picocom (4242)");
   EXPECT_EQ(hint(OpenProblem::Other, "Отказано в доступе"), "порт не открылся: Отказано в доступе");
+  // The step that refused, and the system's words in whatever language it speaks.
+  EXPECT_EQ(hint(OpenProblem::SettingRefused, "参数错误", serial::LineStep::QueueSizes),
+            "порт не принял размеры буферов: 参数错误");
+  EXPECT_EQ(hint(OpenProblem::SettingRefused, "", serial::LineStep::Purge), "порт не дал очистить свои буферы");
 }
 
 TEST(Window, TypingAPortNameReopensAtEveryKeystroke) {

@@ -60,6 +60,25 @@ TEST(DriverReceive, MoreThanTheBufferHoldsArrivesOverTicksInOrder) {
   EXPECT_EQ(r.got.size(), 8u);
 }
 
+// Some drivers fail every queue query of a port that works: what arrives is
+// still delivered, at most a buffer a tick, and sends still go out.
+TEST(DriverReceive, APortWhoseQueueCannotBeAskedStillDeliversAndSends) {
+  Rig r;
+  r.drv.SetInBufSize(128);
+  ASSERT_TRUE(r.drv.Connect());
+  r.line.failQueueQueries = true;
+  const std::string data(300, 'x');
+  r.line.PeerSend(data);
+  r.tk.Sleep(1'000'000);
+  r.tk.RunFor(200);
+  std::string joined;
+  for (auto& [t, s] : r.got) joined += s;
+  EXPECT_EQ(joined, data);
+  EXPECT_EQ(r.got.size(), 3u);
+  EXPECT_TRUE(r.drv.SendString("AT\r"));
+  EXPECT_TRUE(r.drv.Connected());
+}
+
 TEST(DriverReceive, WithoutAHandlerBytesAreReadAndDropped) {
   Rig r;
   r.drv.SetOnReceiveData(nullptr);

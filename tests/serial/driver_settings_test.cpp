@@ -189,6 +189,10 @@ TEST(DriverSettings, RefusalsWhileConnectingCloseAgain) {
     EXPECT_FALSE(r.drv.Connect()) << fault;
     EXPECT_FALSE(r.drv.Connected());
     EXPECT_FALSE(r.line.IsOpen());
+    if (fault < 3) {  // the step that refused, for the port's tooltip
+      EXPECT_EQ(r.drv.LastOpenFailure().problem, OpenProblem::SettingRefused);
+      EXPECT_EQ(r.drv.LastOpenFailure().refusedStep, LineStep(fault));
+    }
     r.tk.RunFor(200);
     EXPECT_EQ(r.line.QueueQueries(), 0u);  // no timer runs
   }

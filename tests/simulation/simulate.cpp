@@ -147,10 +147,10 @@ struct Wire {
 class RecordingDevice final : public serial::SerialDevice {
  public:
   RecordingDevice(std::unique_ptr<serial::SerialDevice> inner, Wire& wire) : inner_(std::move(inner)), wire_(wire) {}
-  bool SetLineSettings(const serial::DeviceControlBlock& dcb) override { return inner_->SetLineSettings(dcb); }
-  bool SetQueueSizes(uint32_t in, uint32_t out) override { return inner_->SetQueueSizes(in, out); }
+  serial::SettingResult SetLineSettings(const serial::DeviceControlBlock& dcb) override { return inner_->SetLineSettings(dcb); }
+  serial::SettingResult SetQueueSizes(uint32_t in, uint32_t out) override { return inner_->SetQueueSizes(in, out); }
   bool SetTimeouts(const serial::CommTimeouts& t) override { return inner_->SetTimeouts(t); }
-  bool Purge(uint32_t flags) override { return inner_->Purge(flags); }
+  serial::SettingResult Purge(uint32_t flags) override { return inner_->Purge(flags); }
   serial::IoResult GetQueueStatus(serial::QueueStatus& s) override {
     const serial::IoResult r = inner_->GetQueueStatus(s);
     // Gone before a send could offer its bytes: the send takes none of them.
