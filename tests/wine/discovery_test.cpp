@@ -72,8 +72,15 @@ DWORD WINAPI ScriptedQueryDosDevice(LPCSTR device, LPSTR target, DWORD size) {
   return 16;
 }
 
+serial::Win32Calls Scripted() {
+  serial::Win32Calls calls;
+  calls.EnumPortsA = ScriptedEnumPorts;
+  calls.QueryDosDeviceA = ScriptedQueryDosDevice;
+  return calls;
+}
+
 Names Entries() {
-  serial::Win32PortSystem system(ScriptedEnumPorts, ScriptedQueryDosDevice);
+  serial::Win32PortSystem system(Scripted());
   Names list{"old"};
   serial::EnumSystemComPorts(system, list);
   return list;
@@ -90,31 +97,91 @@ TEST(Win32PortList, AskedForItsSizeFirstThenRead) {
 
   devicesAsked.clear();
   script.sizes.clear();
-  serial::Win32PortSystem system(ScriptedEnumPorts, ScriptedQueryDosDevice);
+  serial::Win32PortSystem system(Scripted());
   Names list{"old"};
   serial::GetComPorts(system, list);
   EXPECT_EQ(list, (Names{"COM10", "COM3"}));
   EXPECT_EQ(devicesAsked, (Names{"COM10", "COM3", "COM4"}));
 }
 
-TEST(Win32PortList, NothingUnlessTheFirstCallWantsABuffer) {
+// A scripted serial device map: the texts of its values, in order.
+std::vector<std::wstring> deviceMap;
+bool deviceMapMissing = false;
+const HKEY kMapKey = reinterpret_cast<HKEY>(0x5e7);
+
+LSTATUS WINAPI ScriptedOpenKey(HKEY root, LPCWSTR path, DWORD, REGSAM, PHKEY key) {
+  EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(std::wstring(path), L"HARDWARE\\DEVICEMAP\\SERIALCOMM");
+  if (deviceMapMissing) return ERROR_FILE_NOT_FOUND;
+  *key = kMapKey;
+  return ERROR_SUCCESS;
+}
+LSTATUS WINAPI ScriptedQueryInfoKey(HKEY key, LPWSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD values,
+                                    LPDWORD longestName, LPDWORD longestData, LPDWORD, PFILETIME) {
+  EXPECT_EQ(key, kMapKey);
+  *values = DWORD(deviceMap.size());
+  *longestName = 20;
+  *longestData = 0;
+  for (const std::wstring& v : deviceMap) *longestData = std::max(*longestData, DWORD((v.size() + 1) * 2));
+  return ERROR_SUCCESS;
+}
+LSTATUS WINAPI ScriptedEnumValue(HKEY, DWORD i, LPWSTR name, LPDWORD nameSize, LPDWORD, LPDWORD type, LPBYTE data,
+                                 LPDWORD dataSize) {
+  if (i >= deviceMap.size()) return ERROR_NO_MORE_ITEMS;
+  const std::wstring value = L"\\Device\\Serial" + std::to_wstring(i);
+  const DWORD bytes = DWORD((deviceMap[i].size() + 1) * 2);
+  if (value.size() >= *nameSize || bytes > *dataSize) return ERROR_MORE_DATA;
+  std::copy(value.c_str(), value.c_str() + value.size() + 1, name);
+  *nameSize = DWORD(value.size());
+  *type = REG_SZ;
+  std::memcpy(data, deviceMap[i].c_str(), bytes);
+  *dataSize = bytes;
+  return ERROR_SUCCESS;
+}
+LSTATUS WINAPI ScriptedCloseKey(HKEY key) {
+  EXPECT_EQ(key, kMapKey);
+  return ERROR_SUCCESS;
+}
+
+Names PortsWithTheDeviceMap() {
+  serial::Win32Calls calls = Scripted();
+  calls.RegOpenKeyExW = ScriptedOpenKey;
+  calls.RegQueryInfoKeyW = ScriptedQueryInfoKey;
+  calls.RegEnumValueW = ScriptedEnumValue;
+  calls.RegCloseKey = ScriptedCloseKey;
+  serial::Win32PortSystem system(calls);
+  Names list{"old"};
+  serial::GetComPorts(system, list);
+  return list;
+}
+
+TEST(Win32PortList, NoPortsWhenTheFirstCallSaysSo) {
   script = {};
   script.firstResult = TRUE;  // no ports at all
   script.ports = {{"COM1:", nullptr}};
   EXPECT_EQ(Entries(), Names{"old"});
   EXPECT_EQ(script.sizes.size(), 1u);
+}
 
-  script = {};
-  script.firstError = ERROR_ACCESS_DENIED;
-  script.ports = {{"COM1:", nullptr}};
-  EXPECT_EQ(Entries(), Names{"old"});
-  EXPECT_EQ(script.sizes.size(), 1u);
-
-  script = {};
-  script.secondResult = FALSE;
-  script.ports = {{"COM1:", nullptr}};
-  EXPECT_EQ(Entries(), Names{"old"});
-  EXPECT_EQ(script.sizes.size(), 2u);
+// A printing subsystem that cannot be asked (its service stopped: the RPC
+// server is unavailable) leaves the names to the serial device map, under
+// the same rules: COM names only, sorted as text, each with its device.
+TEST(Win32PortList, WithoutThePrintingSubsystemTheDeviceMap) {
+  deviceMap = {L"COM3", L"CNCA0", L"", L"COM10", L"COM3", L"COM4"};
+  for (int failure = 0; failure < 3; ++failure) {
+    SCOPED_TRACE(failure);
+    script = {};
+    script.ports = {{"COM1:", nullptr}};
+    if (failure == 0) script.firstError = RPC_S_SERVER_UNAVAILABLE;
+    if (failure == 1) script.firstError = ERROR_ACCESS_DENIED;
+    if (failure == 2) script.secondResult = FALSE;
+    devicesAsked.clear();
+    EXPECT_EQ(PortsWithTheDeviceMap(), (Names{"COM10", "COM3", "COM3"}));
+    EXPECT_EQ(devicesAsked, (Names{"COM10", "COM3", "COM3", "COM4"}));
+  }
+  deviceMapMissing = true;
+  EXPECT_EQ(PortsWithTheDeviceMap(), Names{});
+  deviceMapMissing = false;
 }
 
 // The test prefix: the printing subsystem knows COM5:, COM12:, com7: and
@@ -131,6 +198,17 @@ TEST(Win32PortList, TheSystemsPortsWithTheirDevices) {
   Names ports{"COM1"};
   serial::GetComPorts(ports);
   EXPECT_EQ(ports, (Names{"COM12", "COM5"}));
+
+  // The prefix's own device map, the printing subsystem unavailable.
+  script = {};
+  script.firstError = RPC_S_SERVER_UNAVAILABLE;
+  serial::Win32Calls calls;
+  calls.EnumPortsA = ScriptedEnumPorts;
+  serial::Win32PortSystem system(calls);
+  serial::GetComPorts(system, ports);
+  EXPECT_NE(std::find(ports.begin(), ports.end(), "COM5"), ports.end());
+  EXPECT_NE(std::find(ports.begin(), ports.end(), "COM12"), ports.end());
+  EXPECT_EQ(std::find(ports.begin(), ports.end(), "COM300"), ports.end());
 }
 
 }  // namespace
