@@ -84,10 +84,16 @@ COLORREF ToColorref(toolkit::TColor c) { return toolkit::IsSystemColour(c) ? Get
 bool Checked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 bool Shows(HWND hwnd) { return (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
 
+// The outline design of MS Sans Serif, which every Windows from 2000 on has,
+// with Cyrillic whatever the system locale. MS Sans Serif itself is a bitmap
+// face: its files come per system locale (Cyrillic letters only with a
+// Russian one) and in sizes for 96 and 120 DPI only.
+constexpr wchar_t kFontFace[] = L"Microsoft Sans Serif";
+
 HFONT MakeFont(int points, int dpi, bool bold, bool italic) {
   return CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic, FALSE, FALSE,
                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+                     DEFAULT_PITCH | FF_SWISS, kFontFace);
 }
 
 // The system's DPI, which the window is drawn at: the program says in its

@@ -49,6 +49,10 @@ wine_prefix_ports() {
     # windows to one, or it waits 2 s for a manager to withdraw each window
     # that is hidden or destroyed.
     printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
+    # The window's face, Microsoft Sans Serif, is not among Wine's fonts (and
+    # Debian's Wine loads none of its own): Liberation Sans, of Arial's
+    # metrics, stands in under its name, with Cyrillic.
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"Microsoft Sans Serif"="Liberation Sans"\r\n'
   } >"$reg"
   WINEPREFIX="$prefix" "$wine" reg import "Z:${reg//\//\\}" >/dev/null
   rm -f "$reg"

@@ -295,6 +295,26 @@ TEST(Win32Window, AtTheSystemsDpiEveryControlIsScaledAndEveryCaptionFits) {
   EXPECT_EQ(gauge.bottom - gauge.top, s(76));
   EXPECT_EQ(gauge.bottom, client.bottom);
 
+  // The outline face asked for, found, its height scaled, with every
+  // Cyrillic letter of the captions.
+  {
+    HDC dc = GetDC(w.form.LAcom);
+    const HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageW(w.form.LAcom, WM_GETFONT, 0, 0)));
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    const std::wstring letters = L"АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмнопрстуфхцчшщъыьэюяЁё«»";
+    std::vector<WORD> glyphs(letters.size());
+    GetGlyphIndicesW(dc, letters.c_str(), int(letters.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(dc, old);
+    ReleaseDC(w.form.LAcom, dc);
+    EXPECT_EQ(std::wstring(face), L"Microsoft Sans Serif");
+    EXPECT_TRUE(metrics.tmPitchAndFamily & TMPF_TRUETYPE);
+    EXPECT_NEAR(metrics.tmHeight - metrics.tmInternalLeading, MulDiv(8, dpi, 72), 1);
+    for (size_t i = 0; i < letters.size(); ++i) EXPECT_NE(glyphs[i], 0xFFFF) << i;
+  }
+
   // Captions: the labels, the group's frame, the check boxes and radio
   // buttons beside their glyph, the picture buttons beside their picture.
   for (HWND c = GetWindow(w.form.PAmain, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
