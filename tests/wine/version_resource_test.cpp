@@ -2,6 +2,7 @@
 // version_block.txt, and a program without one.
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,38 @@ TEST(Win32VersionResource, OwnResourceOnEveryLocale) {
       EXPECT_EQ(v.GetVersionValue(version::TVersionType(t)), system.GetVersionValue(version::TVersionType(t)));
   }
   EXPECT_EQ(version::VersionCaption(system), toolkit::Cp1251("ЗОРВИК версия 2008.04.04 14:48(0)"));
+}
+
+// Unpacked under a folder named in letters outside the ANSI code page (a
+// Cyrillic user name on an English Windows; Greek under a Russian one
+// here), the program still reads its own block: a copy of this test
+// program there runs the test above.
+TEST(Win32VersionResource, FromAFolderOutsideTheAnsiCodePage) {
+  wchar_t self[MAX_PATH * 4] = {}, temp[MAX_PATH] = {};
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, DWORD(std::size(self))), 0u);
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  struct Copy {
+    std::wstring folder, exe;
+    ~Copy() {
+      DeleteFileW(exe.c_str());
+      RemoveDirectoryW(folder.c_str());
+    }
+  } copy{std::wstring(temp) + L"Ωμέγα " + std::to_wstring(GetCurrentProcessId()), {}};
+  copy.exe = copy.folder + L"\\version_tests.exe";
+  ASSERT_TRUE(CreateDirectoryW(copy.folder.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW(self, copy.exe.c_str(), FALSE));
+  std::wstring command = L"\"" + copy.exe + L"\" --gtest_filter=Win32VersionResource.OwnResourceOnEveryLocale";
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, copy.folder.c_str(), &start,
+                             &process));
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 120'000), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(exitCode, 0u);
 }
 
 TEST(Win32VersionResource, RussianTextsInTheRussianCodePage) {
