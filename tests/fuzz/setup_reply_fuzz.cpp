@@ -21,56 +21,14 @@
 #include "fuzz_check.h"
 #include "fuzz_input.h"
 #include "serial/sim_serial.h"
+#include "../setup/recording_form.h"
 #include "setup/setup_form.h"
 #include "toolkit/codepage.h"
 #include "toolkit/sim_toolkit.h"
 
 namespace {
 
-class Form final : public setup::TSetupForm {
- public:
-  using TSetupForm::TSetupForm;
-
-  std::string command, pin;
-  std::vector<std::string> log;
-  toolkit::TColor colour = setup::clNormal;
-  bool startEnabled = true, manual = false;
-  int dtr = 1, powerOff = 1;
-  bool gaugeVisible = false, labelVisible = false;
-  std::string caption;
-
- protected:
-  void SetPortList(const std::vector<std::string>&) override {}
-  void SetCaption(const std::string&) override {}
-  std::string CommandText() const override { return command; }
-  void SetCommandText(const std::string& text) override { command = text; }
-  bool LogLastLineEmpty() const override { return true; }
-  void AddLogLine(const std::string& line, bool) override { log.push_back(line); }
-  void SetLogColour(toolkit::TColor c) override { colour = c; }
-  void SetStartEnabled(bool enabled) override { startEnabled = enabled; }
-  bool ManualTerminal() const override { return manual; }
-  std::string PinText() const override { return pin; }
-  bool DtrItemChecked(int index) const override { return index == dtr; }
-  int PowerOffSeconds() const override { return powerOff; }
-  void ShowGauge(int32_t, int32_t) override {}
-  void SetGaugeVisible(bool v) override { gaugeVisible = v; }
-  bool GaugeVisible() const override { return gaugeVisible; }
-  void SetWaitCaption(const std::string& c) override { caption = c; }
-  void SetWaitLabelVisible(bool v) override { labelVisible = v; }
-  bool WaitLabelVisible() const override { return labelVisible; }
-  // The other controls play no part in judging replies.
-  std::string PortChoiceText() const override { return {}; }
-  void SetPortStatus(const std::string&, toolkit::TColor, const std::string&) override {}
-  std::string PukText() const override { return {}; }
-  bool PukChecked() const override { return false; }
-  void SetPukEnabled(bool) override {}
-  void SetCommandEnabled(bool) override {}
-  bool SendChecked() const override { return false; }
-  void SetDtrEnabled(bool) override {}
-  void SetDtrIndex(int) override {}
-  std::string LogText() const override { return {}; }
-  void ClearLog() override {}
-};
+using Form = testing_setup::RecordingForm;
 
 // What the far end has heard, as command lines.
 struct FarEnd {
