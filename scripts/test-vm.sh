@@ -9,6 +9,8 @@
 # adapter (on QEMU's monitor); "zorvik-vm: fresh modem" puts a new
 # zorvik-modemsim behind the adapter, whose far end is zorvik-com-peer
 # until then (the driver's cases).
+# With ZORVIK_SHIPPED_ZIP (and ZORVIK_SHIPPED_DRIVER, the 32-bit
+# window_driver.exe) the guest also runs the release's 32-bit programs.
 # Usage: scripts/test-vm.sh [NATIVE-BUILD-DIR [CROSS-BUILD-DIR]]
 # Ends with "N cases passed, N failed". A guest that makes no progress for
 # $limit seconds (boots, or runs one case, no longer) is killed as timed
@@ -144,6 +146,7 @@ pids+=($!)
 pids+=($!)
 cat >"$out/env" <<ENV
 build='$build' win='$win' prefix='$work/wine' host_wine='$(source "$root/scripts/wine-prefix.sh" && echo "$wine")'
+shipped_zip='${ZORVIK_SHIPPED_ZIP:-}' shipped_driver='${ZORVIK_SHIPPED_DRIVER:-}'
 ENV
 
 mkfifo "$work/monitor.in" "$work/monitor.out"

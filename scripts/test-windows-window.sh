@@ -5,7 +5,9 @@
 # The driver's line "operator: power on" is passed on to the emulator;
 # "operator: unplug" ends the emulator, as a pulled cable ends the line;
 # "operator: plug back" starts a new one under the same name.
-# Usage: scripts/test-windows-window.sh CASE WINDOW_DRIVER.exe ZORVIK.exe
+# Usage: scripts/test-windows-window.sh CASE WINDOW_DRIVER.exe ZORVIK.exe|shipped
+# "shipped": the program as it ships, zorvik.exe (zorvik-demo.exe for the
+# case demo) of the release's zip unpacked in ZORVIK_SHIPPED.
 # Needs what scripts/test-windows.sh sets up (ZORVIK_WINDOW_PREFIX, _PORT,
 # _LINK, _DISPLAY, ZORVIK_MODEMSIM); without it the case is skipped (77).
 # With ZORVIK_MODEM_ELSEWHERE=1 the port's far end is not this script's.
@@ -15,6 +17,11 @@ kase="$1" driver="$2" program="$3"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/wine-prefix.sh"
 
+if [ "$program" = shipped ]; then
+  [ -n "${ZORVIK_SHIPPED:-}" ] || { echo "no release zip unpacked (ZORVIK_SHIPPED)"; exit 1; }
+  program="$ZORVIK_SHIPPED/zorvik.exe"
+  [ "$kase" != demo ] || program="$ZORVIK_SHIPPED/zorvik-demo.exe"
+fi
 [ -f "$program" ] || { echo "$(basename "$program") not built ($program)"; exit 1; }
 [ -n "${ZORVIK_WINDOW_PREFIX:-}" ] || { echo "no window prefix: run scripts/test-windows.sh"; exit 77; }
 [ -n "${ZORVIK_WINDOW_DISPLAY:-}" ] || { echo "no display for the window (xvfb-run)"; exit 1; }

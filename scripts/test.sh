@@ -85,7 +85,11 @@ release() {
 }
 reproducible() { bash "$root/scripts/check-reproducible.sh" "${release_option[@]}"; }
 sanitizers() { need_ptys && bash "$root/scripts/test-sanitize.sh" "$root/build-asan"; }
-windows() { bash "$root/scripts/test-windows.sh" "$root/build-win" "$root/build"; }
+# The release's zip, whose programs the Windows stage (or the guest) runs.
+release_zip() { ls "$release_dist"/zorvik-*-windows.zip 2>/dev/null | head -n 1; }
+windows() {
+  ZORVIK_RELEASE_ZIP="$(release_zip)" bash "$root/scripts/test-windows.sh" "$root/build-win" "$root/build"
+}
 # The guest's cases need both builds' programs; its Windows ones take the
 # build the Windows stage ran under Wine.
 vm() {
@@ -94,8 +98,14 @@ vm() {
     win="$(cat "$win/wine-runs")"
     echo "note: the guest's Windows cases ran the 64-bit twin"
   fi
+  # Where Wine here runs no 32-bit program, the release's programs run there.
+  local shipped=()
+  if [ "$(cat "$root/build-win/shipped-runs" 2>/dev/null)" = guest ]; then
+    shipped=(ZORVIK_SHIPPED_ZIP="$(release_zip)" ZORVIK_SHIPPED_DRIVER="$root/build-win/tests/wine/window_driver.exe")
+    echo "note: the release's 32-bit zorvik.exe and zorvik-demo.exe ran in the guest (whole, gone, demo)"
+  fi
   cmake --build "$root/build" --target vm_cases_tests zorvik-com-peer zorvik-modemsim >/dev/null &&
-    bash "$root/scripts/test-vm.sh" "$root/build" "$win"
+    env "${shipped[@]}" bash "$root/scripts/test-vm.sh" "$root/build" "$win"
 }
 
 stage setup bash "$root/scripts/setup.sh"

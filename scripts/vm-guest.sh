@@ -7,7 +7,7 @@
 # host to act; "zorvik-vm: case NAME begins" starts the host's clock for it.
 set -euo pipefail
 out="$1"
-source "$out/env"  # build, win, prefix, host_wine
+source "$out/env"  # build, win, prefix, host_wine, shipped_zip, shipped_driver
 root="$(cd "$(dirname "$0")/.." && pwd)"
 echo "zorvik-vm: up after $(cut -d' ' -f1 /proc/uptime) s"
 export QT_QPA_PLATFORM=offscreen ZORVIK_VM="$out" XDG_RUNTIME_DIR=/tmp
@@ -56,11 +56,25 @@ windows() {
   WINEPREFIX="$prefix" wineserver -p 2>>/tmp/wineserver.log
   case_ windows-whole fresh_modem_then window_case whole
   case_ windows-gone window_case gone
+  # The release's 32-bit programs, where the host's kernel runs none: this
+  # one does, with Wine's 32-bit loader in the same prefix.
+  if [ -n "$shipped_zip" ]; then
+    mkdir -p /tmp/shipped
+    bsdtar -xf "$shipped_zip" -C /tmp/shipped
+    ZORVIK_SHIPPED="$(dirname "$(ls /tmp/shipped/*/zorvik.exe)")"
+    export ZORVIK_SHIPPED ZORVIK_WINE=/usr/lib/wine/wine
+    case_ shipped-whole fresh_modem_then shipped_case whole
+    case_ shipped-gone shipped_case gone
+    case_ shipped-demo shipped_case demo
+  fi
   WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
 }
 fresh_modem_then() { fresh_modem && "$@"; }
 window_case() {  # window_case MODE: the window driver's case MODE on the adapter
   bash "$root/scripts/test-windows-window.sh" "$1" "$win/tests/wine/window_driver.exe" "$win/app/zorvik.exe"
+}
+shipped_case() {  # shipped_case MODE: the same, with the release's program
+  bash "$root/scripts/test-windows-window.sh" "$1" "$shipped_driver" shipped
 }
 windows || status=1
 exit $status
