@@ -115,7 +115,7 @@ exclude=(-E '^shipped_')
 if [ -z "${ZORVIK_RELEASE_ZIP+set}" ]; then
   echo "note: no release zip given: the shipped programs did not run"
 elif [ ! -f "$ZORVIK_RELEASE_ZIP" ]; then
-  echo "test-windows: the release's zip is missing (${ZORVIK_RELEASE_ZIP:-none was made}): the shipped programs did not run"
+  echo "note: the release's zip is missing (${ZORVIK_RELEASE_ZIP:-none was made}): the shipped programs did not run"
   status=1
 elif [ "$tests" = "$build" ]; then
   mkdir "$prefix/shipped"
