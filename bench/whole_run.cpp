@@ -11,13 +11,13 @@
 #include "app/umset.h"
 #include "modemsim/emulator_process.h"
 #include "modemsim/options.h"
-#include "modemsim/sim_modem.h"
+#include "testing/sim_modem.h"
 #include "serial/serial_device.h"
-#include "serial/sim_serial.h"
+#include "testing/sim_serial.h"
 #include "tests/common/counting_toolkit.h"
 #include "toolkit/codepage.h"
 #include "toolkit/qt_toolkit.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 namespace bench {
 namespace {

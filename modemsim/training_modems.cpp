@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "modemsim/due_actions.h"
-#include "modemsim/sim_modem.h"
+#include "modemsim/line_match.h"
 #include "serial/line_time.h"
 #include "toolkit/codepage.h"
 

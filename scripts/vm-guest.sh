@@ -32,7 +32,7 @@ fresh_modem() {
 }
 
 case_ ports "$cases" --gtest_filter='VmPorts.*'
-case_ driver "$cases" --gtest_filter='*/VmDriver.*'
+case_ driver "$cases" --gtest_filter='*/VmDriver.*:Guest/SerialContract.*'
 fresh_modem || status=1
 case_ whole-run "$cases" --gtest_filter='VmProgram.AWholeRun*'
 case_ pulled "$cases" --gtest_filter='VmProgram.APulled*'

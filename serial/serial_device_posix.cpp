@@ -133,7 +133,9 @@ class PosixDevice final : public SerialDevice {
       read = uint32_t(n);
       return IoResult::Ok;
     }
-    if (n == 0) return IoResult::HungUp;  // end of file: the other side closed
+    // A terminal in raw mode (VMIN 0) reads 0 bytes when nothing is there;
+    // only a hung-up line says so as well.
+    if (n == 0) return PeerGone() ? IoResult::HungUp : IoResult::Ok;
     if (errno == EAGAIN || errno == EINTR) return IoResult::Ok;
     return ErrnoResult();
   }

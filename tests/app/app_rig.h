@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/umset.h"
-#include "serial/sim_serial.h"
+#include "testing/sim_serial.h"
 #include "toolkit/codepage.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 namespace testing_app {
 

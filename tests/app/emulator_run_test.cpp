@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app_rig.h"
-#include "modemsim/sim_modem.h"
+#include "testing/sim_modem.h"
 
 using namespace testing_app;
 

@@ -19,10 +19,10 @@
 #include <QTest>
 
 #include "app/demo_program.h"
-#include "serial/sim_serial.h"
+#include "testing/sim_serial.h"
 #include "tests/common/choose_item.h"
 #include "toolkit/codepage.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 namespace {
 

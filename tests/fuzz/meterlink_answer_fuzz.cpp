@@ -17,9 +17,9 @@
 #include "fuzz_check.h"
 #include "fuzz_input.h"
 #include "meterlink/ucv.h"
-#include "serial/sim_serial.h"
+#include "testing/sim_serial.h"
 #include "toolkit/codepage.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 namespace {
 

@@ -20,11 +20,11 @@
 
 #include "fuzz_check.h"
 #include "fuzz_input.h"
-#include "serial/sim_serial.h"
+#include "testing/sim_serial.h"
 #include "../setup/recording_form.h"
 #include "setup/setup_form.h"
 #include "toolkit/codepage.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 namespace {
 

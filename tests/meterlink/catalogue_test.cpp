@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "meterlink/ucv.h"
-#include "serial/sim_serial.h"
+#include "testing/sim_serial.h"
 #include "toolkit/codepage.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 using namespace meterlink;
 using toolkit::Utf8;

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "meterlink/ucv.h"
-#include "modemsim/sim_modem.h"
-#include "serial/sim_serial.h"
+#include "testing/sim_modem.h"
+#include "testing/sim_serial.h"
 #include "toolkit/codepage.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 namespace linktest {
 

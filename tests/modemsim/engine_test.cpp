@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "modemsim/engine.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 using namespace modemsim;
 

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "modemsim/sim_modem.h"
+#include "testing/sim_modem.h"
 
 using namespace modemsim;
 

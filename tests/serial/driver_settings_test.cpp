@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "serial/serial_driver.h"
-#include "serial/sim_serial.h"
+#include "testing/sim_serial.h"
 
 using namespace serial;
 

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <grp.h>
 #include <memory>
@@ -20,7 +21,9 @@
 
 #include <filesystem>
 
+#include "modemsim/pty_line_settings.h"
 #include "serial/serial_driver.h"
+#include "serial_contract.h"
 #include "tests/common/counting_toolkit.h"
 #include "tests/common/scratch_dir.h"
 #include "toolkit/qt_toolkit.h"
@@ -81,33 +84,52 @@ QCoreApplication* PtyTest::app_ = nullptr;
 
 }  // namespace
 
-TEST_F(PtyTest, DataBothWaysAndTheLineSettingsSeenFromTheOtherSide) {
-  Pty pty;
-  TSerialDriver drv(tk);
-  drv.SetPortName(pty.slave);
-  drv.SetStopBits(sb2BITS);
-  std::string got;
-  drv.SetOnReceiveData([&](TSerialDriver*, const char* p, uint32_t n) { got.append(p, n); });
-  ASSERT_TRUE(drv.Connect());
+// The serial device's contract on a pseudo-terminal: this process holds
+// its master as the far end.
+class PtyRig final : public serial_contract::Rig {
+ public:
+  serial::SerialPlatform& Platform() override { return SystemSerialPlatform(); }
+  std::string Path() override { return pty_.slave; }
+  void Pass(uint32_t ms) override { usleep(ms * 1000); }
+  void FarSend(SerialDevice&, size_t n) override {
+    const std::string bytes = serial_contract::Pattern(n);
+    for (size_t at = 0; at < bytes.size();) {
+      const ssize_t k = write(pty_.master, bytes.data() + at, bytes.size() - at);
+      if (k > 0) at += size_t(k);
+      else usleep(1000);
+    }
+  }
+  void FarExpect(SerialDevice&, size_t) override {}
+  bool FarTook(SerialDevice&, size_t n) override {
+    const std::string got = pty_.ReadFor(std::chrono::seconds(20), n);
+    return got == serial_contract::Pattern(n) && pty_.ReadFor(std::chrono::milliseconds(100), 1).empty();
+  }
+  std::string FarLine(SerialDevice&) override {
+    modemsim::PtyLineSettings line;
+    if (!modemsim::ReadPtyLineSettings(pty_.master, line)) return "LINE ?";
+    return "LINE " + std::to_string(line.rate) + " " + std::to_string(line.dataBits) + " " + line.parity + " " +
+           std::to_string(line.stopBits);
+  }
+  // Not read, the master takes no more once its buffer is full.
+  bool FarHold(SerialDevice&, bool hold) override {
+    if (!hold) pty_.ReadFor(std::chrono::milliseconds(200), SIZE_MAX);
+    return true;
+  }
+  bool FarGoAway() override {
+    close(pty_.master);
+    pty_.master = -1;
+    return true;
+  }
 
-  termios tio{};
-  ASSERT_EQ(tcgetattr(pty.master, &tio), 0);  // a pty master reads its slave's settings
-  EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
-  EXPECT_EQ(tio.c_cflag & CSIZE, unsigned(CS8));
-  EXPECT_TRUE(tio.c_cflag & CSTOPB);
-  EXPECT_FALSE(tio.c_cflag & PARENB);
-  EXPECT_FALSE(tio.c_lflag & ICANON);
+ private:
+  Pty pty_;
+};
 
-  std::string all;
-  for (int i = 0; i < 256; ++i) all.push_back(char(i));
-  EXPECT_TRUE(drv.SendString(all));
-  EXPECT_EQ(pty.ReadFor(std::chrono::seconds(10), 256), all);
-
-  ASSERT_EQ(write(pty.master, all.data(), all.size()), 256);
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (got.size() < 256 && std::chrono::steady_clock::now() < end) tk.WaitForEvents(50);
-  EXPECT_EQ(got, all);
-}
+using serial_contract::SerialContract;
+INSTANTIATE_TEST_SUITE_P(Pty, SerialContract,
+                         ::testing::Values(serial_contract::Implementation{
+                             "PseudoTerminal", [] { return std::unique_ptr<serial_contract::Rig>(new PtyRig); }}),
+                         serial_contract::NameOf);
 
 TEST_F(PtyTest, ASecondUserOfTheSamePathIsRefused) {
   Pty pty;

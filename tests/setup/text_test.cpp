@@ -5,7 +5,7 @@
 #include "setup/text_between.h"
 #include "setup/variant_message.h"
 #include "toolkit/codepage.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 using namespace setup;
 

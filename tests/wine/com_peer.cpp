@@ -8,7 +8,8 @@
 //   SEND n    n bytes 0, 1, ... 255, 0, 1 ... in one go
 //   TAKE n    the next n bytes are taken as such a run and checked:
 //             "TOOK n" when they were, "TOOK BAD AT k" at the first that was not
-//   anything  "ECHO " and the line
+//   HOLD n    nothing is read for n ms (the program's writes back up); no answer
+//   anything  "ECHO " and the line (its first 200 bytes)
 // Every answer ends in CR LF.
 #include <fcntl.h>
 #include <poll.h>
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +33,12 @@
 namespace {
 
 volatile sig_atomic_t stop = 0;
+
+int64_t NowMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1'000'000;
+}
 
 std::string LineSettings(int fd) {
   modemsim::PtyLineSettings line;
@@ -44,6 +52,7 @@ struct Port {
   int master = -1, slave = -1;
   std::string line, out;
   long taking = 0, taken = 0, bad = -1;  // a TAKE in progress
+  int64_t holdUntilMs = 0;               // a HOLD in progress
 };
 
 void Answer(Port& p, const std::string& line) {
@@ -53,11 +62,13 @@ void Answer(Port& p, const std::string& line) {
     p.taking = std::strtol(line.c_str() + 5, nullptr, 10);
     p.taken = 0;
     p.bad = -1;
+  } else if (line.rfind("HOLD ", 0) == 0) {
+    p.holdUntilMs = NowMs() + std::strtol(line.c_str() + 5, nullptr, 10);
   } else if (line.rfind("SEND ", 0) == 0) {
     const long n = std::strtol(line.c_str() + 5, nullptr, 10);
     for (long i = 0; i < n && i < 1'000'000; ++i) p.out.push_back(char(i & 0xFF));
   } else {
-    p.out += "ECHO " + line + "\r\n";
+    p.out += "ECHO " + line.substr(0, 200) + "\r\n";
   }
 }
 
@@ -101,8 +112,13 @@ int main(int argc, char** argv) {
 
   while (!stop) {
     std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}};
-    for (const Port& p : ports) fds.push_back({p.master, short(POLLIN | (p.out.empty() ? 0 : POLLOUT)), 0});
-    if (poll(fds.data(), fds.size(), 1000) < 0) {
+    int timeout = 1000;
+    for (const Port& p : ports) {
+      const bool holding = NowMs() < p.holdUntilMs;
+      if (holding) timeout = 20;
+      fds.push_back({p.master, short((holding ? 0 : POLLIN) | (p.out.empty() ? 0 : POLLOUT)), 0});
+    }
+    if (poll(fds.data(), fds.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -125,7 +141,7 @@ int main(int argc, char** argv) {
           if (buf[k] == '\r') {
             Answer(p, p.line);
             p.line.clear();
-          } else if (buf[k] != '\n') {
+          } else if (buf[k] != '\n' && p.line.size() < 4096) {
             p.line.push_back(buf[k]);
           }
         }

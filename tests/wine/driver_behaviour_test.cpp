@@ -23,10 +23,10 @@
 //  - an adapter that refuses line settings with 87 (nyholku/purejavacomm#104).
 // Ours first: windows.h defines some of their names as macros.
 #include "../setup/recording_form.h"
-#include "modemsim/sim_modem.h"
-#include "serial/sim_serial.h"
+#include "testing/sim_modem.h"
+#include "testing/sim_serial.h"
 #include "toolkit/codepage.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 #include "serial/open_failure_win32.h"
 #include "serial/serial_device_win32.h"
 

@@ -4,6 +4,7 @@
 // Our headers first: windows.h defines some of their names as macros.
 #include "serial/open_failure_win32.h"
 #include "serial/serial_driver.h"
+#include "tests/serial/serial_contract.h"
 #include "real_time_toolkit.h"
 
 #include <cstdint>
@@ -100,51 +101,6 @@ TEST(Win32Port, RefusalsAreToldInTheOperatorsTerms) {
   EXPECT_NE(other.detail.find_first_not_of("? "), std::string::npos) << "not readable in Windows-1251";
 }
 
-TEST(Win32Port, SettingsChangedWhileOpenReachTheLine) {
-  ZORVIK_NEED_PEER();
-  // A pseudo-terminal keeps 8 data bits without parity whatever it is told
-  // (the kernel's rule), so rate and stop bits are what can be seen.
-  Line line("\\\\.\\COM12");
-  ASSERT_TRUE(line.port.Connect());
-  line.port.SetBaudRate(br19200);
-  EXPECT_EQ(line.Ask("LINE?"), "LINE 19200 8 N 2");
-  line.port.SetStopBits(sb1BITS);
-  EXPECT_EQ(line.Ask("LINE?"), "LINE 19200 8 N 1");
-  line.port.SetBaudRateValue(57600);
-  EXPECT_EQ(line.Ask("LINE?"), "LINE 57600 8 N 1");
-  // The next connection programs the line afresh.
-  line.port.Disconnect();
-  line.port.SetBaudRate(br4800);
-  line.port.SetStopBits(sb2BITS);
-  ASSERT_TRUE(line.port.Connect());
-  EXPECT_EQ(line.Ask("LINE?"), "LINE 4800 8 N 2");
-}
-
-TEST(Win32Port, DataBothWays) {
-  ZORVIK_NEED_PEER();
-  Line line("COM5");
-  ASSERT_TRUE(line.port.Connect());
-  EXPECT_EQ(line.Ask("AT+CSQ"), "ECHO AT+CSQ");
-  // Windows-1251 bytes pass unchanged.
-  EXPECT_EQ(line.Ask("\xC7\xCE\xD0\xC2\xC8\xCA"), "ECHO \xC7\xCE\xD0\xC2\xC8\xCA");
-
-  // More than the output queue's room in one send.
-  const std::string longLine(3000, 'a');
-  EXPECT_EQ(line.Ask(longLine), "ECHO " + longLine);
-
-  // More than the receive buffer holds arrives over several ticks, every
-  // byte value among it (CR, XON, XOFF, zero) as it was sent.
-  line.received.clear();
-  line.deliveries.clear();
-  ASSERT_TRUE(line.port.SendString("SEND 5000\r"));
-  line.tk.RunUntil([&] { return line.received.size() >= 5000; }, 5000);
-  ASSERT_EQ(line.received.size(), 5000u);
-  for (size_t i = 0; i < line.received.size(); ++i)
-    ASSERT_EQ(uint8_t(line.received[i]), uint8_t(i & 0xFF)) << "byte " << i;
-  EXPECT_GT(line.deliveries.size(), 2u);
-  for (uint32_t size : line.deliveries) EXPECT_LE(size, line.port.InBufSize());
-}
-
 TEST(Win32Port, FailingModemLineCallsLeaveTheLineUsable) {
   ZORVIK_NEED_PEER();
   // A pseudo-terminal has no modem lines: the system's call fails.
@@ -166,16 +122,20 @@ TEST(Win32Port, FailingModemLineCallsLeaveTheLineUsable) {
   EXPECT_EQ(line.Ask("ATZ"), "ECHO ATZ");
 }
 
-TEST(Win32Port, AnOpenPortIsNotOpenedAgain) {
-  ZORVIK_NEED_PEER();
-  if (UnderWine()) GTEST_SKIP() << "Wine keeps no device exclusive: a second CreateFileA of an open port succeeds";
-  Line first("COM5"), second("\\\\.\\COM5");
-  ASSERT_TRUE(first.port.Connect());
-  EXPECT_EQ(OpenRaw("\\\\.\\COM5"), INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(second.port.Connect());
-  EXPECT_EQ(second.port.LastOpenFailure().problem, OpenProblem::InUse);
-  first.port.Disconnect();
-  EXPECT_TRUE(second.port.Connect());
-}
-
 }  // namespace
+
+// The serial device's contract through the Win32 backend, on COM5 of the
+// test prefix with zorvik-com-peer at its far end.
+using serial_contract::SerialContract;
+INSTANTIATE_TEST_SUITE_P(Win32, SerialContract,
+                         ::testing::Values(serial_contract::Implementation{
+                             "Win32BackendUnderWine",
+                             [] {
+                               return std::unique_ptr<serial_contract::Rig>(new serial_contract::PeerRig(
+                                   serial::SystemSerialPlatform(), "COM5",
+                                   wine_tests::PeerServes("COM5") ? "" : "no peer on COM5: run scripts/test-windows.sh",
+                                   UnderWine() ? "Wine keeps no device exclusive: a second CreateFile of an open port "
+                                                 "succeeds"
+                                               : ""));
+                             }}),
+                         serial_contract::NameOf);

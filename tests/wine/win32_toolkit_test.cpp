@@ -1,61 +1,69 @@
-// The Win32 toolkit's rules on the system's own message queue (under Wine
-// when cross-built): a wait that sleeps, and the timer rule that Windows
-// itself does not keep (it queues WM_TIMER again while a handler waits).
+// The Win32 toolkit on the system's own message queue (under Wine when
+// cross-built): the toolkit's contract, and what only this toolkit has.
 #include "toolkit/win32_toolkit.h"
 
-#include <algorithm>
+#include <map>
 #include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "tests/common/wait_check.h"
+#include "tests/toolkit/toolkit_contract.h"
 
 namespace {
 
-TEST(Win32Toolkit, WaitSleepsOnTheQueueAndTimersTickInside) {
-  toolkit::Win32Toolkit win;
-  testing_support::ExpectWaitSleepsAndTimersTickInside(win);
-}
+// The operator presses OK in the message box on top once it has been open
+// for the given time: a thread timer, dispatched by the box's own loop.
+class Win32Rig final : public toolkit_contract::Rig {
+ public:
+  Win32Rig() { current = this; }
+  ~Win32Rig() override {
+    if (timer_) KillTimer(nullptr, timer_);
+    current = nullptr;
+  }
+  toolkit::Toolkit& Tk() override { return tk_; }
+  void AnswerPromptsAfter(uint32_t ms) override {
+    answerMs_ = ms;
+    timer_ = SetTimer(nullptr, 0, 20, Look);
+  }
 
-// Waits, dispatching, until done() holds; gives up after a long while, so
-// that a timer that never ticks fails instead of hanging.
-template <typename Done>
-bool WaitUntil(toolkit::Toolkit& tk, Done done) {
-  const uint32_t t0 = tk.TickCount();
-  while (!done() && tk.TickCount() - t0 < 20000) tk.WaitForEvents(50);
-  return done();
-}
+ private:
+  static Win32Rig* current;
+  static BOOL CALLBACK OnTop(HWND hwnd, LPARAM found) {
+    wchar_t cls[16] = {};
+    GetClassNameW(hwnd, cls, 16);
+    // The box on top is the one enabled: a box under another is disabled.
+    if (std::wstring(cls) == L"#32770" && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd))
+      *reinterpret_cast<HWND*>(found) = hwnd;
+    return TRUE;
+  }
+  static void CALLBACK Look(HWND, UINT, UINT_PTR, DWORD) {
+    Win32Rig* rig = current;
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), OnTop, LPARAM(&box));
+    if (!rig || !box) return;
+    const uint32_t seen = rig->opened_.emplace(box, rig->tk_.TickCount()).first->second;
+    if (uint32_t(rig->tk_.TickCount() - seen) < rig->answerMs_) return;
+    rig->opened_.erase(box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(GetDlgItem(box, IDOK)));
+  }
 
-TEST(Win32Toolkit, AHandlerThatWaitsIsNotReenteredButARestartedTimerTicksAnew) {
-  toolkit::Win32Toolkit tk;
-  int depth = 0, deepest = 0, calls = 0, deepestInFirst = 0;
-  std::unique_ptr<toolkit::Timer> t;
-  t = tk.CreateTimer(20, [&] {
-    ++calls;
-    deepest = std::max(deepest, ++depth);
-    if (calls == 1) {
-      toolkit::WaitMilliseconds(tk, 200);  // ten periods inside the handler, however slow
-      deepestInFirst = deepest;
-    }
-    if (calls == 2) {
-      // Stopped and started again inside: the new enabling ticks even
-      // though this handler still runs.
-      t->SetEnabled(false);
-      t->SetEnabled(true);
-      WaitUntil(tk, [&] { return deepest >= 2; });
-    }
-    --depth;
-  });
-  t->SetEnabled(true);
-  ASSERT_TRUE(WaitUntil(tk, [&] { return calls >= 2; })) << "the timer did not tick twice";
-  EXPECT_EQ(deepestInFirst, 1) << "the first handler was entered again by its own timer";
-  EXPECT_GE(deepest, 2) << "the restarted timer did not tick while the old handler waited";
-  t->SetEnabled(false);
-  const int stopped = calls;
-  toolkit::WaitMilliseconds(tk, 100);  // a WM_TIMER already queued is dropped
-  EXPECT_EQ(calls, stopped);
-}
+  toolkit::Win32Toolkit tk_;
+  UINT_PTR timer_ = 0;
+  uint32_t answerMs_ = 0;
+  std::map<HWND, uint32_t> opened_;
+};
+Win32Rig* Win32Rig::current = nullptr;
+
+}  // namespace
+
+using toolkit_contract::ToolkitContract;
+INSTANTIATE_TEST_SUITE_P(Win32, ToolkitContract,
+                         ::testing::Values(toolkit_contract::Implementation{
+                             "Win32Toolkit", [] { return std::unique_ptr<toolkit_contract::Rig>(new Win32Rig); }}),
+                         toolkit_contract::NameOf);
+
+namespace {
 
 TEST(Win32Toolkit, QuitSeenInANestedWaitEndsTheOuterLoop) {
   toolkit::Win32Toolkit tk;

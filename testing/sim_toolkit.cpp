@@ -1,4 +1,4 @@
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 #include <algorithm>
 #include <cstdio>

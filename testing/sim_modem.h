@@ -9,14 +9,11 @@
 #include <string>
 
 #include "modemsim/engine.h"
-#include "serial/sim_serial.h"
-#include "toolkit/sim_toolkit.h"
+#include "modemsim/line_match.h"
+#include "testing/sim_serial.h"
+#include "testing/sim_toolkit.h"
 
 namespace modemsim {
-
-// Whether the modem, at its rate (0: autobaud), and a program with these
-// line settings understand each other.
-bool LineUnderstood(const serial::DeviceControlBlock& dcb, uint32_t modemRate);
 
 class SimModem {
  public:

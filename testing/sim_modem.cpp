@@ -1,4 +1,4 @@
-#include "modemsim/sim_modem.h"
+#include "testing/sim_modem.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,15 +6,6 @@
 #include <utility>
 
 namespace modemsim {
-
-// The modem frames 8 data bits without parity; a second stop bit from the
-// program is only a longer pause to it.
-bool LineUnderstood(const serial::DeviceControlBlock& dcb, uint32_t modemRate) {
-  const uint32_t rate = dcb.BaudRate ? dcb.BaudRate : 9600;
-  const uint32_t bits = dcb.ByteSize ? dcb.ByteSize : 8;
-  if (bits != 8 || dcb.Parity != 0) return false;
-  return modemRate == 0 || modemRate == rate;
-}
 
 class SimModem::ToolkitClock final : public Clock {
  public:

@@ -1,4 +1,4 @@
-#include "serial/sim_serial.h"
+#include "testing/sim_serial.h"
 
 #include "serial/line_time.h"
 

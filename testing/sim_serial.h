@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "serial/serial_device.h"
-#include "toolkit/sim_toolkit.h"
+#include "testing/sim_toolkit.h"
 
 namespace serial {
 
