@@ -1,3 +1,9 @@
+// The Windows window's plumbing on the system's own controls: its making
+// from the form description, its messages, and its controls as the set-up
+// sees them. One file of about 770 lines: all three rest on the same few
+// conversions (the pane's text, the shown control characters) and window
+// helpers at its top, which a split would have to publish for this file's
+// sake alone.
 #include "app/umset_win32.h"
 
 #include <commctrl.h>
