@@ -154,6 +154,14 @@ struct Program {
       return false;
     }
     Say(L"window shown after " + std::to_wstring(GetTickCount64() - t0) + L" ms");  // a figure, not a limit
+    // Shown is not yet answering: on a slow machine (the guest's software
+    // emulation) the program may still be busy starting.
+    if (!Check(WaitUntil([&] {
+                 DWORD_PTR result = 0;
+                 return SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
+               }, kLimitMs, 100),
+               L"the window does not answer"))
+      return false;
     bool all = true;
     for (int id = idPAmemo; id <= idGw; ++id)
       all = Check((*this)[id] != nullptr, L"no control with id " + std::to_wstring(id)) && all;
