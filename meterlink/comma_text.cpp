@@ -6,9 +6,6 @@ namespace meterlink {
 
 namespace {
 
-// Bytes up to the blank count as separators; Cyrillic (above 0x7F) does not.
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
 bool NeedsQuotes(const std::string& s) {
   if (s.empty()) return true;  // an unquoted empty item is lost when it stands alone
   for (char c : s)

@@ -16,6 +16,10 @@ namespace meterlink {
 // empty items; an empty or all-blank text gives none.
 std::vector<std::string> ParseCommaText(std::string_view text);
 
+// A blank of comma-text: a space or any control character; Cyrillic
+// (above 0x7F) is none.
+inline bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
 // The comma-text of the items; ParseCommaText gives them back unchanged.
 std::string MakeCommaText(const std::vector<std::string>& items);
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "meterlink/comma_text.h"
 #include "meterlink/ucv.h"
 #include "toolkit/codepage.h"
 
@@ -48,7 +49,6 @@ std::string RemoveAllNoCase(const std::string& text, const std::string& what) {
   return out;
 }
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();

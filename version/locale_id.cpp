@@ -44,7 +44,6 @@ constexpr Entry kLocales[] = {
     {"mn", 0x0450},
 };
 
-constexpr uint16_t kEnglishUs = 0x0409;
 
 uint16_t Find(const std::string& key) {
   for (const Entry& e : kLocales)

@@ -9,6 +9,9 @@
 
 namespace version {
 
+// English (United States): the language taken when there is none.
+inline constexpr uint16_t kEnglishUs = 0x0409;
+
 // "ru_RU.UTF-8" gives 0x0419, "en_GB" 0x0809, "de" 0x0407. "C", "POSIX",
 // an empty name or a language without a Windows identifier give English
 // (United States), 0x0409.

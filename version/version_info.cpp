@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "toolkit/codepage.h"
+#include "version/locale_id.h"
 
 namespace version {
 
@@ -16,7 +17,6 @@ constexpr std::string_view kTypeNames[kVersionTypeCount] = {
     "vtLegalTradeMark", "vtOriginalFileName", "vtProductName", "vtProductVersion", "vtComments"};
 
 constexpr uint32_t kProbeBytes = 1001;
-constexpr uint16_t kEnglishUs = 0x0409;
 constexpr char kFallbackTable[] = "041904E3\\";
 
 }  // namespace

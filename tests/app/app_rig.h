@@ -20,6 +20,9 @@ namespace testing_app {
 
 inline std::string W(const char* utf8) { return toolkit::Cp1251(utf8); }
 
+// The last line of a set-up that went through, with the window's DTR item.
+inline const char* const kSuccess = "УСТАНОВКА ПАРАМЕТРОВ МОДЕМА (универсальный, но  медлительный) - ЗАКОНЧИЛАСЬ УСПЕШНО";
+
 struct Rig {
   toolkit::SimToolkit tk;
   serial::SimSerialPlatform platform{tk};

@@ -28,7 +28,6 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-const char* const kSuccess = "УСТАНОВКА ПАРАМЕТРОВ МОДЕМА (универсальный, но  медлительный) - ЗАКОНЧИЛАСЬ УСПЕШНО";
 
 std::string LastNonEmpty(const std::vector<std::string>& log) {
   for (auto it = log.rbegin(); it != log.rend(); ++it)

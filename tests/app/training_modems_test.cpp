@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include "app/demo_program.h"
+#include "app_rig.h"
 #include "testing/sim_serial.h"
 #include "tests/common/choose_item.h"
 #include "toolkit/codepage.h"
@@ -26,7 +27,7 @@
 
 namespace {
 
-const char* const kSuccess = "УСТАНОВКА ПАРАМЕТРОВ МОДЕМА (универсальный, но  медлительный) - ЗАКОНЧИЛАСЬ УСПЕШНО";
+using testing_app::kSuccess;
 const char* const kCross = "X X X X X X X X X X X X X X X X X X X X ";
 
 struct Desk {
@@ -137,17 +138,17 @@ TEST(TrainingProgram, ReadyModemFollowsThePowerPrompts) {
   EXPECT_EQ(modem->PowerOns(), 1);
 }
 
-struct Case {
+struct DemoCase {
   const char* port;
   const char* ending;  // the last line of the run that is not empty
   const char* alsoLogged;
 };
-void PrintTo(const Case& c, std::ostream* os) { *os << c.port; }
+void PrintTo(const DemoCase& c, std::ostream* os) { *os << c.port; }
 
-class TrainingModemRun : public ::testing::TestWithParam<Case> {};
+class TrainingModemRun : public ::testing::TestWithParam<DemoCase> {};
 
 TEST_P(TrainingModemRun, EndsAsItsNameSays) {
-  const Case& c = GetParam();
+  const DemoCase& c = GetParam();
   Desk d;
   d.Choose(c.port);
   ASSERT_EQ(d.form->LAcom->text(), "свободен");
@@ -157,10 +158,10 @@ TEST_P(TrainingModemRun, EndsAsItsNameSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachModem, TrainingModemRun,
-                         ::testing::Values(Case{"ГОТОВ", kSuccess, "ответ(без CR и LF)=^SYSSTART"},
-                                           Case{"ПИН-КОД", kSuccess, "<<<<<<<<<< ВВОД PIN-кода >>>>>>>>>>"},
-                                           Case{"ЧУЖОЙ", kSuccess, "марка модема не совпадает с заявленной"},
-                                           Case{"МОЛЧИТ", kCross, "НЕТ СВЯЗИ c модемом"}));
+                         ::testing::Values(DemoCase{"ГОТОВ", kSuccess, "ответ(без CR и LF)=^SYSSTART"},
+                                           DemoCase{"ПИН-КОД", kSuccess, "<<<<<<<<<< ВВОД PIN-кода >>>>>>>>>>"},
+                                           DemoCase{"ЧУЖОЙ", kSuccess, "марка модема не совпадает с заявленной"},
+                                           DemoCase{"МОЛЧИТ", kCross, "НЕТ СВЯЗИ c модемом"}));
 
 // The blocked SIM: the run stops for the PUK, the PUK entry unlocks the card
 // and the next run goes through.

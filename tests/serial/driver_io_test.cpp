@@ -12,13 +12,13 @@
 using namespace serial;
 
 namespace {
-struct Rig {
+struct IoRig {
   toolkit::SimToolkit tk;
   SimSerialPlatform platform{tk};
   SimPort& line = platform.AddPort("/dev/ttyX");
   TSerialDriver drv{tk, platform};
   std::vector<std::pair<uint64_t, std::string>> got;  // time, bytes
-  Rig() {
+  IoRig() {
     drv.SetPortName("/dev/ttyX");
     drv.SetOnReceiveData([this](TSerialDriver* s, const char* p, uint32_t n) {
       EXPECT_EQ(s, &drv);
@@ -32,7 +32,7 @@ struct Rig {
 }  // namespace
 
 TEST(DriverReceive, RawDeliveryHandsEverythingQueuedAtATick) {
-  Rig r;
+  IoRig r;
   ASSERT_TRUE(r.drv.Connect());
   r.tk.RunFor(55);
   r.line.PeerSend(std::string("\0ab\xff" "c", 5));  // 5.7 ms on the line
@@ -43,7 +43,7 @@ TEST(DriverReceive, RawDeliveryHandsEverythingQueuedAtATick) {
 }
 
 TEST(DriverReceive, MoreThanTheBufferHoldsArrivesOverTicksInOrder) {
-  Rig r;
+  IoRig r;
   r.drv.SetInBufSize(128);
   ASSERT_TRUE(r.drv.Connect());
   std::string data;
@@ -63,7 +63,7 @@ TEST(DriverReceive, MoreThanTheBufferHoldsArrivesOverTicksInOrder) {
 // Some drivers fail every queue query of a port that works: what arrives is
 // still delivered, at most a buffer a tick, and sends still go out.
 TEST(DriverReceive, APortWhoseQueueCannotBeAskedStillDeliversAndSends) {
-  Rig r;
+  IoRig r;
   r.drv.SetInBufSize(128);
   ASSERT_TRUE(r.drv.Connect());
   r.line.failQueueQueries = true;
@@ -80,7 +80,7 @@ TEST(DriverReceive, APortWhoseQueueCannotBeAskedStillDeliversAndSends) {
 }
 
 TEST(DriverReceive, WithoutAHandlerBytesAreReadAndDropped) {
-  Rig r;
+  IoRig r;
   r.drv.SetOnReceiveData(nullptr);
   ASSERT_TRUE(r.drv.Connect());
   r.line.PeerSend("lost");
@@ -90,7 +90,7 @@ TEST(DriverReceive, WithoutAHandlerBytesAreReadAndDropped) {
 }
 
 TEST(DriverReceive, SeveralPacketsInOneTickAndTheRemainderWaits) {
-  Rig r;
+  IoRig r;
   r.drv.SetPacketSize(10);
   ASSERT_TRUE(r.drv.Connect());
   r.line.PeerSend(std::string(25, 'p'));
@@ -110,7 +110,7 @@ TEST(DriverReceive, SeveralPacketsInOneTickAndTheRemainderWaits) {
 
 TEST(DriverReceive, AnIncompletePacketTimesOutByMode) {
   for (TPacketMode mode : {pmDiscard, pmPass}) {
-    Rig r;
+    IoRig r;
     r.drv.SetPacketSize(10);
     r.drv.SetPacketTimeout(100);
     r.drv.SetPacketMode(mode);
@@ -131,7 +131,7 @@ TEST(DriverReceive, AnIncompletePacketTimesOutByMode) {
 }
 
 TEST(DriverReceive, TheFarEndGoingAwayClosesTheDriverQuietly) {
-  Rig r;
+  IoRig r;
   ASSERT_TRUE(r.drv.Connect());
   r.line.PeerSend("partial");
   r.tk.RunFor(60);
@@ -148,7 +148,7 @@ TEST(DriverReceive, TheFarEndGoingAwayClosesTheDriverQuietly) {
 // once instead of waiting out its stall time, and the driver closes and
 // says so once, as when a poll finds it.
 TEST(DriverSend, ADeviceGoneUnderASendClosesThePortAtOnceAndSaysSo) {
-  Rig r;
+  IoRig r;
   int lost = 0;
   r.drv.SetOnDeviceLost([&](TSerialDriver* s) {
     EXPECT_EQ(s, &r.drv);
@@ -172,7 +172,7 @@ TEST(DriverSend, ADeviceGoneUnderASendClosesThePortAtOnceAndSaysSo) {
 }
 
 TEST(DriverSend, SendStringOnOpenAndClosedLines) {
-  Rig r;
+  IoRig r;
   EXPECT_TRUE(r.drv.SendString(""));
   EXPECT_FALSE(r.drv.SendString("ATI\r"));
   EXPECT_EQ(r.drv.OutputRoom(), 65535);
@@ -188,7 +188,7 @@ TEST(DriverSend, SendStringOnOpenAndClosedLines) {
 }
 
 TEST(DriverSend, CheckLineStatusWithNoLinesStopsAtOnce) {
-  Rig r;
+  IoRig r;
   r.drv.SetCheckLineStatus(true);
   ASSERT_TRUE(r.drv.Connect());
   r.line.SetModemBits(0);
@@ -203,7 +203,7 @@ TEST(DriverSend, CheckLineStatusWithNoLinesStopsAtOnce) {
 }
 
 TEST(DriverSend, AStalledQueueTimesOutFromTheLastProgress) {
-  Rig r;
+  IoRig r;
   r.drv.SetOutBufSize(128);
   ASSERT_TRUE(r.drv.Connect());
   r.line.SetTransmitStalled(true);
@@ -217,7 +217,7 @@ TEST(DriverSend, AStalledQueueTimesOutFromTheLastProgress) {
 }
 
 TEST(DriverSend, ASlowButMovingLineIsNeverCutOff) {
-  Rig r;
+  IoRig r;
   r.drv.SetOutBufSize(128);
   r.drv.SetBaudRateValue(1200);  // 120 bytes/s
   ASSERT_TRUE(r.drv.Connect());
@@ -231,7 +231,7 @@ TEST(DriverSend, ASlowButMovingLineIsNeverCutOff) {
 }
 
 TEST(DriverSend, AFailingWriteIsNoProgress) {
-  Rig r;
+  IoRig r;
   ASSERT_TRUE(r.drv.Connect());
   r.line.failWrites = true;
   EXPECT_FALSE(r.drv.SendString("AT\r"));
