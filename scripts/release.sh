@@ -52,10 +52,8 @@ fi
 src="$work/src"
 
 echo "=== the Windows zip ==="
-cmake -S "$src" -B "$work/windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64.cmake" \
-  -DZORVIK_WITH_QT=OFF -DZORVIK_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$work/=" >/dev/null
-cmake --build "$work/windows" --target windows_zip
+# The preset builds in build-release/windows, the folder mapped away.
+(cd "$src" && cmake --preset release-windows >/dev/null && cmake --build --preset release-windows)
 zip="$(ls "$work/windows"/zorvik-*-windows.zip)"
 
 echo "=== the Debian package ==="

@@ -9,12 +9,12 @@
 # The programs as they ship, the 32-bit zorvik.exe and zorvik-demo.exe of
 # the release's zip (ZORVIK_RELEASE_ZIP), go through the window's cases
 # whole, gone and demo here where Wine runs 32-bit programs; elsewhere the
-# guest of scripts/test-vm.sh runs them (CROSS-BUILD-DIR/shipped-runs says
-# "here" or "guest").
-# Usage: scripts/test-windows.sh [CROSS-BUILD-DIR [NATIVE-BUILD-DIR]]
+# guest of scripts/test-vm.sh runs them (shipped-runs in the windows
+# preset's folder says "here" or "guest").
+# Usage: scripts/test-windows.sh       (the presets windows, windows-x64 and native)
 # Exits with ctest's status; writes the build whose programs Wine ran into
-# CROSS-BUILD-DIR/wine-runs. ZORVIK_ASSUME_NO_32BIT=1 acts as on a kernel
-# that runs no 32-bit program, to try that way here.
+# wine-runs in the windows preset's folder. ZORVIK_ASSUME_NO_32BIT=1 acts as
+# on a kernel that runs no 32-bit program, to try that way here.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 # The window's tests need a display: the whole run gets a virtual one, which
@@ -24,8 +24,9 @@ if [ -z "${ZORVIK_WINDOW_DISPLAY+set}" ] && command -v xvfb-run >/dev/null; then
   exec xvfb-run -a -s '-noreset -screen 0 1024x768x24' env ZORVIK_WINDOW_DISPLAY='' bash "$0" "$@"
 fi
 export ZORVIK_WINDOW_DISPLAY="${ZORVIK_WINDOW_DISPLAY:-${DISPLAY:-}}"
-build="$(realpath -m "${1:-$root/build-win}")"
-native="$(realpath -m "${2:-$root/build-native}")"
+source "$root/scripts/presets.sh"
+build="$(preset_dir windows)"
+native="$(preset_dir native)"
 
 source "$root/scripts/wine-prefix.sh"
 [ -x "$wine" ] || { echo "test-windows: wine is missing" >&2; exit 1; }
@@ -34,20 +35,12 @@ grep -qix 'ru_RU\.utf-\?8' <<<"$(locale -a)" || {
   exit 1
 }
 
-# cross_build DIR ARCH: configures DIR once for ARCH (i686 or x86_64) and builds it.
-cross_build() {
-  if [ -f "$1/CMakeCache.txt" ]; then
-    cmake "$1" -DZORVIK_WINE="$wine" >/dev/null  # ctest's Wine: the loader that runs here
-  else
-    cmake -S "$root" -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DZORVIK_WITH_QT=OFF \
-      -DCMAKE_BUILD_TYPE=Release -DZORVIK_WINDOWS_ARCH="$2" -DZORVIK_WINE="$wine" >/dev/null
-  fi
-  cmake --build "$1" -j2
-}
+# cross_build PRESET: configures and builds it; ctest's Wine is the loader
+# that runs here.
+cross_build() { bash "$root/scripts/build.sh" "$1" -DZORVIK_WINE="$wine"; }
 rm -f "$build/wine-runs" "$build/shipped-runs"  # written again once Wine has run a build
-cross_build "$build" i686
-[ -f "$native/CMakeCache.txt" ] || cmake -S "$root" -B "$native" -G Ninja >/dev/null
-cmake --build "$native" -j2 --target zorvik-com-peer zorvik-modemsim
+cross_build windows
+bash "$root/scripts/build.sh" native -- --target zorvik-com-peer zorvik-modemsim
 
 prefix="$(mktemp -d /tmp/zorvik-wine.XXXXXX)"
 window="$prefix/window"
@@ -78,15 +71,16 @@ runs_here() {
 # i386 index is out of step, or a kernel that runs no 32-bit program), the
 # tests under Wine run the 64-bit twin of the same code, and the 32-bit build
 # gets the checks that need no Wine.
-tests="$build"
+tests="$build" preset=windows
 status=0
 if ! runs_here "$build"; then
-  twin="$build-x64"
+  twin="$(preset_dir windows-x64)"
   echo "note: Wine runs no 32-bit program here (no wine32:i386, or a kernel without 32-bit support): the tests under Wine ran the 64-bit twin"
-  ctest --test-dir "$build" -R '^windows_deliverable$' --output-on-failure || status=$?
-  cross_build "$twin" x86_64
+  mapfile -t junit < <(junit_args windows-deliverable)
+  ctest --preset windows -R '^windows_deliverable$' "${junit[@]}" || status=$?
+  cross_build windows-x64
   runs_here "$twin" || { echo "test-windows: Wine runs neither 32- nor 64-bit programs here" >&2; exit 1; }
-  tests="$twin"
+  tests="$twin" preset=windows-x64
 fi
 echo "$tests" >"$build/wine-runs"  # the guest's Windows cases take the same programs
 cp -a "$WINEPREFIX" "$window"
@@ -130,5 +124,8 @@ else
   echo "note: the release's 32-bit zorvik.exe and zorvik-demo.exe run in the guest, whose kernel runs 32-bit programs"
 fi
 
-ctest --test-dir "$tests" --output-on-failure -j2 "${exclude[@]}" || status=$?
+mapfile -t junit < <(junit_args windows)
+# Most of these sleep on Wine and the window; the window cases share one
+# display (a resource lock), the rest run side by side.
+ctest --preset "$preset" -j4 "${exclude[@]}" "${junit[@]}" || status=$?
 exit $status

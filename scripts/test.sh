@@ -18,32 +18,45 @@ passed=0
 failed=0
 any_failed=0
 
-# stage NAME COMMAND...: runs the command with its output shown and kept,
-# then reads ctest's counts from it (a stage may run ctest more than once).
-# A stage that fails before ctest counts as one failed test, with the last
-# line it printed as the reason. Its lines "note: ..." go into the summary.
+source "$root/scripts/junit-count.sh"
+source "$root/scripts/presets.sh"
+
+# stage NAME [--junit] COMMAND...: runs the command with its output shown and
+# kept. With --junit its tests are counted from the JUnit files its ctest
+# runs write into ZORVIK_JUNIT_DIR; a missing or unreadable one fails the
+# stage with the reason, never "0 passed". The guest's stage prints its own
+# count. A stage that fails before any count counts as one failed test, with
+# the last line it printed as the reason. Its lines "note: ..." go into the
+# summary.
 stage() {
-  local name="$1"
+  local name="$1" junit=""
   shift
+  if [ "$1" = --junit ]; then
+    junit="$logs/$name.junit"
+    mkdir -p "$junit"
+    shift
+  fi
   local log="$logs/$name.log" start=$SECONDS rc=0
   echo "=== $name ==="
-  "$@" 2>&1 | tee "$log" || rc=$?
+  ZORVIK_JUNIT_DIR="$junit" "$@" 2>&1 | tee "$log" || rc=$?
   local took=$((SECONDS - start))
-  local good=0 bad=0 line count=""
-  while read -r line; do
-    local counts
-    counts="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/' <<<"$line")"
-    bad=$((bad + ${counts% *}))
-    good=$((good + ${counts#* } - ${counts% *}))
-    count="$good passed, $bad failed"
-  done < <(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log")
+  local good=0 bad=0 count="" counted
   local cases
   cases="$(grep -E '^[0-9]+ cases passed, [0-9]+ failed$' "$log" | tail -n1)"
-  if [ -z "$count" ] && [ -n "$cases" ]; then  # the guest's cases
+  if [ -n "$junit" ]; then
+    if counted="$(junit_count "$junit")"; then
+      good=${counted% *} bad=${counted#* }
+      count="$good passed, $bad failed"
+    else
+      bad=1 count="$counted" rc=1
+      echo "$counted" >>"$log"
+    fi
+    rm -rf "$junit"
+  elif [ -n "$cases" ]; then  # the guest's cases
     count="$cases"
     good=${cases%% *}
     bad="$(sed -E 's/.*, ([0-9]+) failed$/\1/' <<<"$cases")"
-  elif [ -z "$count" ] && [ "$rc" -ne 0 ]; then
+  elif [ "$rc" -ne 0 ]; then
     bad=1
   fi
   passed=$((passed + good))
@@ -65,10 +78,12 @@ need_ptys() {
   [ -c /dev/ptmx ] && [ -d /dev/pts ] || { echo "no pseudo-terminals (/dev/ptmx, /dev/pts)"; return 1; }
 }
 
+# Most tests sleep in real time (over pseudo-terminals, on the window):
+# more of them than cores run side by side.
 native() {
-  need_ptys &&
-    bash "$root/scripts/build.sh" "$root/build" &&
-    (cd "$root/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+  local junit
+  mapfile -t junit < <(junit_args native)
+  need_ptys && bash "$root/scripts/build.sh" native && (cd "$root" && ctest --preset native -j6 "${junit[@]}")
 }
 
 # The release as scripts/release.sh makes it, checked, then made again
@@ -84,36 +99,36 @@ release() {
   bash "$root/scripts/release.sh" "${release_option[@]}" && bash "$root/scripts/test-release.sh" "$release_dist"
 }
 reproducible() { bash "$root/scripts/check-reproducible.sh" "${release_option[@]}"; }
-sanitizers() { need_ptys && bash "$root/scripts/test-sanitize.sh" "$root/build-asan"; }
+sanitizers() { need_ptys && bash "$root/scripts/test-sanitize.sh"; }
 # The release's zip, whose programs the Windows stage (or the guest) runs.
 release_zip() { ls "$release_dist"/zorvik-*-windows.zip 2>/dev/null | head -n 1; }
-windows() {
-  ZORVIK_RELEASE_ZIP="$(release_zip)" bash "$root/scripts/test-windows.sh" "$root/build-win" "$root/build"
-}
+windows() { ZORVIK_RELEASE_ZIP="$(release_zip)" bash "$root/scripts/test-windows.sh"; }
 # The guest's cases need both builds' programs; its Windows ones take the
 # build the Windows stage ran under Wine.
 vm() {
-  local win="$root/build-win"
+  local build win
+  build="$(preset_dir native)" win="$(preset_dir windows)"
+  local ran="$win"
   if [ -f "$win/wine-runs" ] && [ "$(cat "$win/wine-runs")" != "$win" ]; then
-    win="$(cat "$win/wine-runs")"
+    ran="$(cat "$win/wine-runs")"
     echo "note: the guest's Windows cases ran the 64-bit twin"
   fi
   # Where Wine here runs no 32-bit program, the release's programs run there.
   local shipped=()
-  if [ "$(cat "$root/build-win/shipped-runs" 2>/dev/null)" = guest ]; then
-    shipped=(ZORVIK_SHIPPED_ZIP="$(release_zip)" ZORVIK_SHIPPED_DRIVER="$root/build-win/tests/wine/window_driver.exe")
+  if [ "$(cat "$win/shipped-runs" 2>/dev/null)" = guest ]; then
+    shipped=(ZORVIK_SHIPPED_ZIP="$(release_zip)" ZORVIK_SHIPPED_DRIVER="$win/tests/wine/window_driver.exe")
     echo "note: the release's 32-bit zorvik.exe and zorvik-demo.exe ran in the guest (whole, gone, demo)"
   fi
-  cmake --build "$root/build" --target vm_cases_tests zorvik-com-peer zorvik-modemsim >/dev/null &&
-    env "${shipped[@]}" bash "$root/scripts/test-vm.sh" "$root/build" "$win"
+  bash "$root/scripts/build.sh" native -- --target vm_cases_tests zorvik-com-peer zorvik-modemsim >/dev/null &&
+    env "${shipped[@]}" bash "$root/scripts/test-vm.sh" "$build" "$ran"
 }
 
 stage setup bash "$root/scripts/setup.sh"
-stage native native
+stage native --junit native
 stage release release
 stage reproducible reproducible
-stage sanitizers sanitizers
-stage windows windows
+stage sanitizers --junit sanitizers
+stage windows --junit windows
 stage vm vm
 
 echo
