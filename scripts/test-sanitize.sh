@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer (the
-# preset "sanitizers", -O1: fast enough for the real-time tests, still
-# faithful stack traces) and runs the whole test suite there. The first error
+# preset "sanitizers", -O1: fast enough for the real-time tests; -g1: the
+# line tables its reports need) and runs the whole test suite there. The first error
 # halts the test that made it; leaks are reported at each test's exit. The
 # preset's test settings let only leaks inside Qt's and the font libraries'
 # own start-up through (tests/sanitize/lsan.supp).

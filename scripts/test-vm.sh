@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The serial cases on real kernel drivers: a QEMU guest (with KVM where the
-# machine lets QEMU use it, else software emulation) running Debian's own kernel, with a 16550A UART (ttyS1) and an FTDI USB
+# The serial cases on real kernel drivers: a QEMU guest (software emulation)
+# running Debian's own kernel, with a 16550A UART (ttyS1) and an FTDI USB
 # adapter (ttyUSB0) whose far ends are pseudo-terminals of this machine. The
 # guest mounts this machine's file system read-only under a RAM overlay, so
 # it runs this build, Xvfb and Wine as they are: scripts/vm-guest.sh, whose
@@ -173,8 +173,7 @@ fresh_modem() {
 }
 
 start=$SECONDS
-# KVM where /dev/kvm can be used, QEMU's software emulation where not.
-qemu-system-x86_64 -accel kvm -accel tcg -smp 2 -m 3072 -display none -no-reboot \
+qemu-system-x86_64 -accel tcg -smp 2 -m 3072 -display none -no-reboot \
   -pidfile "$work/qemu.pid" -kernel "$kernel/tree/boot/vmlinuz-$release" -initrd "$initramfs" \
   -append "console=ttyS0 quiet panic=-1 zorvik.guest=$root/scripts/vm-guest.sh zorvik.out=$out" \
   -chardev stdio,id=console,signal=off -serial chardev:console \

@@ -6,8 +6,9 @@
 # "operator: unplug" ends the emulator, as a pulled cable ends the line;
 # "operator: plug back" starts a new one under the same name.
 # Usage: scripts/test-windows-window.sh CASE WINDOW_DRIVER.exe ZORVIK.exe|shipped
-# "shipped": the program as it ships, zorvik.exe (zorvik-demo.exe for the
-# case demo) of the release's zip unpacked in ZORVIK_SHIPPED.
+# With the release's zip unpacked in ZORVIK_SHIPPED, the program is the one
+# as it ships, its zorvik.exe (zorvik-demo.exe for the case demo), whatever
+# the build's; "shipped" asks for it.
 # Needs what scripts/test-windows.sh sets up (ZORVIK_WINDOW_PREFIX, _PORT,
 # _LINK, _DISPLAY, ZORVIK_MODEMSIM); without it the case is skipped (77).
 # With ZORVIK_MODEM_ELSEWHERE=1 the port's far end is not this script's.
@@ -17,7 +18,7 @@ kase="$1" driver="$2" program="$3"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/wine-prefix.sh"
 
-if [ "$program" = shipped ]; then
+if [ "$program" = shipped ] || [ -n "${ZORVIK_SHIPPED:-}" ]; then
   [ -n "${ZORVIK_SHIPPED:-}" ] || { echo "no release zip unpacked (ZORVIK_SHIPPED)"; exit 1; }
   program="$ZORVIK_SHIPPED/zorvik.exe"
   [ "$kase" != demo ] || program="$ZORVIK_SHIPPED/zorvik-demo.exe"

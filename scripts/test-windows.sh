@@ -7,10 +7,11 @@
 # cases (scripts/test-windows-window.sh) get a second prefix, whose one port
 # leads to zorvik-modemsim. Everything runs on a virtual display (xvfb-run).
 # The programs as they ship, the 32-bit zorvik.exe and zorvik-demo.exe of
-# the release's zip (ZORVIK_RELEASE_ZIP), go through the window's cases
-# whole, gone and demo here where Wine runs 32-bit programs; elsewhere the
-# guest of scripts/test-vm.sh runs them (shipped-runs in the windows
-# preset's folder says "here" or "guest").
+# the release's zip (ZORVIK_RELEASE_ZIP), are what the window's cases run
+# here where Wine runs 32-bit programs; elsewhere those cases run the 64-bit
+# twin, and the guest of scripts/test-vm.sh runs the shipped ones through
+# the cases whole, gone and demo (shipped-runs in the windows preset's
+# folder says "here" or "guest").
 # Usage: scripts/test-windows.sh       (the presets windows, windows-x64 and native)
 # Exits with ctest's status; writes the build whose programs Wine ran into
 # wine-runs in the windows preset's folder. ZORVIK_ASSUME_NO_32BIT=1 acts as
@@ -105,7 +106,6 @@ export ZORVIK_WINDOW_PREFIX="$window" ZORVIK_WINDOW_PORT=COM3 ZORVIK_WINDOW_LINK
 export ZORVIK_MODEMSIM="$native/modemsim/zorvik-modemsim" ZORVIK_COM_PEER="COM5 COM12"
 
 # The release's programs, unpacked as an engineer unpacks them.
-exclude=(-E '^shipped_')
 if [ -z "${ZORVIK_RELEASE_ZIP+set}" ]; then
   echo "note: no release zip given: the shipped programs did not run"
 elif [ ! -f "$ZORVIK_RELEASE_ZIP" ]; then
@@ -116,9 +116,8 @@ elif [ "$tests" = "$build" ]; then
   bsdtar -xf "$ZORVIK_RELEASE_ZIP" -C "$prefix/shipped"
   ZORVIK_SHIPPED="$(dirname "$(ls "$prefix"/shipped/*/zorvik.exe)")"
   export ZORVIK_SHIPPED
-  exclude=()
   echo here >"$build/shipped-runs"
-  echo "note: the release's 32-bit zorvik.exe and zorvik-demo.exe ran here under 32-bit Wine (whole, gone, demo)"
+  echo "note: the window's cases ran the release's 32-bit zorvik.exe and zorvik-demo.exe here under 32-bit Wine"
 else
   echo guest >"$build/shipped-runs"
   echo "note: the release's 32-bit zorvik.exe and zorvik-demo.exe run in the guest, whose kernel runs 32-bit programs"
@@ -127,5 +126,5 @@ fi
 mapfile -t junit < <(junit_args windows)
 # Most of these sleep on Wine and the window; the window cases share one
 # display (a resource lock), the rest run side by side.
-ctest --preset "$preset" -j4 "${exclude[@]}" "${junit[@]}" || status=$?
+ctest --preset "$preset" -j4 "${junit[@]}" || status=$?
 exit $status
