@@ -11,11 +11,21 @@
 # the build's; "shipped" asks for it.
 # Needs what scripts/test-windows.sh sets up (ZORVIK_WINDOW_PREFIX, _PORT,
 # _LINK, _DISPLAY, ZORVIK_MODEMSIM); without it the case is skipped (77).
+# With ZORVIK_WINDOW_TEMPLATE, a booted prefix, the case gets a prefix and a
+# virtual display of its own, made from it, so that cases run side by side.
 # With ZORVIK_MODEM_ELSEWHERE=1 the port's far end is not this script's.
 # Exits with the driver's status.
 set -euo pipefail
 kase="$1" driver="$2" program="$3"
 root="$(cd "$(dirname "$0")/.." && pwd)"
+elsewhere="${ZORVIK_MODEM_ELSEWHERE:-}"
+own="${ZORVIK_WINDOW_TEMPLATE:-}"
+[ -z "$elsewhere" ] || own=""
+if [ -n "$own" ] && [ -z "${ZORVIK_CASE_DISPLAY:-}" ]; then
+  # A display of its own, numbered apart from the other cases'.
+  first=$((300 + $(cksum <<<"$kase" | cut -d' ' -f1) % 400))
+  exec xvfb-run -a -n "$first" -s '-noreset -screen 0 1024x768x24' env ZORVIK_CASE_DISPLAY=1 bash "$0" "$@"
+fi
 source "$root/scripts/wine-prefix.sh"
 
 if [ "$program" = shipped ] || [ -n "${ZORVIK_SHIPPED:-}" ]; then
@@ -26,6 +36,7 @@ fi
 [ -f "$program" ] || { echo "$(basename "$program") not built ($program)"; exit 1; }
 [ -n "${ZORVIK_WINDOW_PREFIX:-}" ] || { echo "no window prefix: run scripts/test-windows.sh"; exit 77; }
 [ -n "${ZORVIK_WINDOW_DISPLAY:-}" ] || { echo "no display for the window (xvfb-run)"; exit 1; }
+prefix="$ZORVIK_WINDOW_PREFIX" link="$ZORVIK_WINDOW_LINK" display="$ZORVIK_WINDOW_DISPLAY"
 case "$kase" in
   whole) options=(--sim=pin --power-on-after=0) ;;  # switched on by the operator only
   puk) options=(--sim=puk) ;;
@@ -43,22 +54,30 @@ work="$(mktemp -d /tmp/zorvik-window.XXXXXX)"
 cleanup() {
   exec 3>&- 2>/dev/null || true
   [ ! -f "$work/modem.pid" ] || kill "$(cat "$work/modem.pid")" 2>/dev/null || true
+  [ -z "$own" ] || WINEPREFIX="$work/wine" wineserver -k >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
+if [ -n "$own" ]; then
+  # The template's files linked, not copied (a prefix is over a gigabyte);
+  # the registry, which Wine rewrites, copied.
+  cp -al "$own" "$work/wine"
+  for f in "$own"/*.reg; do cp --remove-destination "$f" "$work/wine/"; done
+  prefix="$work/wine" link="$work/modem" display="$DISPLAY"
+  wine_prefix_ports "$prefix" "COM3:" "COM3=$link" >/dev/null
+fi
 mkfifo "$work/modem.in"
 # The emulator behind the port, its pid kept for the clean-up (it is also
 # started again, by the loop below, when the adapter is put back).
 start_modem() {
-  rm -f "$ZORVIK_WINDOW_LINK"
-  "$ZORVIK_MODEMSIM" --log --link="$ZORVIK_WINDOW_LINK" "${options[@]}" <"$work/modem.in" >/dev/null 2>>"$work/modem.log" &
+  rm -f "$link"
+  "$ZORVIK_MODEMSIM" --log --link="$link" "${options[@]}" <"$work/modem.in" >/dev/null 2>>"$work/modem.log" &
   echo $! >"$work/modem.pid"
-  for _ in $(seq 200); do [ -L "$ZORVIK_WINDOW_LINK" ] && return 0; sleep 0.05; done
+  for _ in $(seq 200); do [ -L "$link" ] && return 0; sleep 0.05; done
   echo "zorvik-modemsim did not start"; cat "$work/modem.log"; return 1
 }
 # ZORVIK_MODEM_ELSEWHERE=1: the modem is beyond a real port (the guest of
 # scripts/test-vm.sh), whose host reads the operator's lines.
-elsewhere="${ZORVIK_MODEM_ELSEWHERE:-}"
 if [ -z "$elsewhere" ]; then
   start_modem &
   exec 3>"$work/modem.in"
@@ -66,7 +85,7 @@ if [ -z "$elsewhere" ]; then
 fi
 
 status=0
-DISPLAY="$ZORVIK_WINDOW_DISPLAY" WINEPREFIX="$ZORVIK_WINDOW_PREFIX" WINEDEBUG=-all LANG=ru_RU.UTF-8 \
+DISPLAY="$display" WINEPREFIX="$prefix" WINEDEBUG=-all LANG=ru_RU.UTF-8 \
   timeout 280 "$wine" "$driver" "$kase" "Z:${program//\//\\}" "Z:${work//\//\\}" "$ZORVIK_WINDOW_PORT" |
   while IFS= read -r line; do
     printf '%s\n' "$line"

@@ -85,6 +85,8 @@ if ! runs_here "$build"; then
 fi
 echo "$tests" >"$build/wine-runs"  # the guest's Windows cases take the same programs
 cp -a "$WINEPREFIX" "$window"
+# Each of the window's end-to-end cases makes a prefix of its own from this.
+cp -a "$WINEPREFIX" "$prefix/template"
 
 mkfifo "$prefix/peer.in"
 "$native/tests/wine/zorvik-com-peer" COM5 COM12 <"$prefix/peer.in" >"$prefix/peer.txt" &
@@ -103,6 +105,7 @@ wine_prefix_ports "$WINEPREFIX" "COM5: COM12: com7: COM300:" "COM5=${slave[COM5]
 # leads to the link each case's zorvik-modemsim makes to its pseudo-terminal.
 wine_prefix_ports "$window" "COM3:" "COM3=$prefix/modem"
 export ZORVIK_WINDOW_PREFIX="$window" ZORVIK_WINDOW_PORT=COM3 ZORVIK_WINDOW_LINK="$prefix/modem"
+export ZORVIK_WINDOW_TEMPLATE="$prefix/template"
 export ZORVIK_MODEMSIM="$native/modemsim/zorvik-modemsim" ZORVIK_COM_PEER="COM5 COM12"
 
 # The release's programs, unpacked as an engineer unpacks them.

@@ -4,30 +4,31 @@
 # installed, started and purged, then made again and compared, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the Windows cross-build
 # under Wine, then the serial cases on real kernel drivers in a QEMU guest.
-# Every stage runs even when one before it failed; the summary at the end
-# gives each stage's outcome and time, and its last line counts the tests.
-# Exits non-zero when any stage failed.
+# After the set-up the stages run in two lanes side by side, so that one
+# lane's compiling fills the time the other's real-time tests sleep:
+#   native, then reproducible (once the release is made), then sanitizers;
+#   release, then windows (once native is built), then vm.
+# Each stage's output is shown whole when it ends. Every stage runs even
+# when one before it failed; the summary at the end gives each stage's
+# outcome and time, and its last line counts the tests. Exits non-zero when
+# any stage failed.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 # A passed stage's log goes at once; a failed one's stays for reading.
 logs="$(mktemp -d /tmp/zorvik-test.XXXXXX)"
 trap 'rmdir "$logs" 2>/dev/null || true' EXIT
 
-summary=()
-passed=0
-failed=0
-any_failed=0
 
 source "$root/scripts/junit-count.sh"
 source "$root/scripts/presets.sh"
 
-# stage NAME [--junit] COMMAND...: runs the command with its output shown and
-# kept. With --junit its tests are counted from the JUnit files its ctest
+# stage NAME [--junit] COMMAND...: runs the command with its output kept,
+# and shown whole when it ends. With --junit its tests are counted from the JUnit files its ctest
 # runs write into ZORVIK_JUNIT_DIR; a missing or unreadable one fails the
 # stage with the reason, never "0 passed". The guest's stage prints its own
 # count. A stage that fails before any count counts as one failed test, with
 # the last line it printed as the reason. Its lines "note: ..." go into the
-# summary.
+# summary. Its outcome goes to NAME.result for the summary.
 stage() {
   local name="$1" junit=""
   shift
@@ -37,9 +38,13 @@ stage() {
     shift
   fi
   local log="$logs/$name.log" start=$SECONDS rc=0
-  echo "=== $name ==="
-  ZORVIK_JUNIT_DIR="$junit" "$@" 2>&1 | tee "$log" || rc=$?
+  ZORVIK_JUNIT_DIR="$junit" "$@" >"$log" 2>&1 || rc=$?
   local took=$((SECONDS - start))
+  {
+    flock 9
+    echo "=== $name ==="
+    cat "$log"
+  } 9>"$logs/.console"
   local good=0 bad=0 count="" counted
   local cases
   cases="$(grep -E '^[0-9]+ cases passed, [0-9]+ failed$' "$log" | tail -n1)"
@@ -59,18 +64,22 @@ stage() {
   elif [ "$rc" -ne 0 ]; then
     bad=1
   fi
-  passed=$((passed + good))
-  failed=$((failed + bad))
-  local notes
+  local notes line
   notes="$(grep -E '^note: ' "$log" | sed -E 's/^note: /; /' | tr -d '\n')"
   if [ "$rc" -eq 0 ]; then
-    summary+=("$(printf '%-12s passed  %4d s  %s%s' "$name" "$took" "$count" "$notes")")
+    line="$(printf '%-12s passed  %4d s  %s%s' "$name" "$took" "$count" "$notes")"
     rm -f "$log"
   else
-    any_failed=1
     local reason="${count:-$(grep -v '^[[:space:]]*$' "$log" | tail -n1)}"
-    summary+=("$(printf '%-12s FAILED  %4d s  %s%s; log: %s' "$name" "$took" "$reason" "$notes" "$log")")
+    line="$(printf '%-12s FAILED  %4d s  %s%s; log: %s' "$name" "$took" "$reason" "$notes" "$log")"
   fi
+  printf '%s %s %s\n%s\n' "$rc" "$good" "$bad" "$line" >"$logs/$name.result.new"
+  mv "$logs/$name.result.new" "$logs/$name.result"
+}
+
+# after NAME: waits until the stage NAME of the other lane has ended.
+after() {
+  while [ ! -f "$logs/$1.result" ]; do sleep 1; done
 }
 
 # What the stages need before they start, with the reason when it is missing.
@@ -124,15 +133,27 @@ vm() {
 }
 
 stage setup bash "$root/scripts/setup.sh"
-stage native --junit native
-stage release release
-stage reproducible reproducible
-stage sanitizers --junit sanitizers
-stage windows --junit windows
-stage vm vm
+# The windows stage builds two targets of the native build (the far ends of
+# its ports) and takes the release's zip; the guest takes both builds.
+(stage native --junit native; after release; stage reproducible reproducible; stage sanitizers --junit sanitizers) &
+(stage release release; after native; stage windows --junit windows; stage vm vm) &
+wait
 
 echo
 echo "=== summary ==="
-printf '%s\n' "${summary[@]}"
+passed=0 failed=0 any_failed=0
+for name in setup native release reproducible sanitizers windows vm; do
+  if [ ! -f "$logs/$name.result" ]; then
+    printf '%-12s FAILED  did not run\n' "$name"
+    failed=$((failed + 1)) any_failed=1
+    continue
+  fi
+  { read -r rc good bad; IFS= read -r line; } <"$logs/$name.result"
+  rm -f "$logs/$name.result"
+  echo "$line"
+  passed=$((passed + good)) failed=$((failed + bad))
+  [ "$rc" -eq 0 ] || any_failed=1
+done
+rm -f "$logs/.console"
 echo "$passed passed, $failed failed"
 exit $any_failed
