@@ -127,7 +127,7 @@ else
 fi
 
 mapfile -t junit < <(junit_args windows)
-# Most of these sleep on Wine and the window; the window cases share one
-# display (a resource lock), the rest run side by side.
+# Most of these sleep on Wine and the window; each window case has a
+# prefix and a display of its own, so all run side by side.
 ctest --preset "$preset" -j4 "${junit[@]}" || status=$?
 exit $status
