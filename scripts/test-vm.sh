@@ -193,10 +193,7 @@ fresh_modem() {
 }
 
 start=$SECONDS
-# One processor: beside other work, a second one spent the time it waited
-# for the first spinning on the guest kernel's locks (measured beside two
-# busy loops: 223 s of processor time with two, 149 s with one).
-qemu-system-x86_64 -accel tcg -smp 1 -m 3072 -display none -no-reboot \
+qemu-system-x86_64 -accel tcg -smp 2 -m 3072 -display none -no-reboot \
   -pidfile "$work/qemu.pid" -kernel "$kernel/tree/boot/vmlinuz-$release" -initrd "$initramfs" \
   -append "console=ttyS0 quiet panic=-1 zorvik.guest=$root/scripts/vm-guest.sh zorvik.out=$out" \
   -chardev stdio,id=console,signal=off -serial chardev:console \

@@ -6,8 +6,8 @@
 # under Wine, then the serial cases on real kernel drivers in a QEMU guest.
 # After the set-up the stages run in three lanes side by side, so that one
 # lane's compiling fills the time another's real-time tests sleep:
-#   native, then sanitizers;
-#   release, then windows (once native is built), then reproducible;
+#   native, then sanitizers, then reproducible (once the release is made);
+#   release, then windows (once native is built);
 #   vm, once native is built (its Windows cases wait for the windows stage's
 #   programs), the guest's software emulation taking one core throughout.
 # Each stage's output is shown whole when it ends. Every stage runs even
@@ -126,8 +126,8 @@ stage setup bash "$root/scripts/setup.sh"
 # The windows stage builds two targets of the native build (the far ends of
 # its ports) and takes the release's zip; the guest takes both builds.
 rm -f "$(preset_dir windows)/guest-windows"  # a former run's
-(stage native --junit native; stage sanitizers --junit sanitizers) &
-(stage release release; after native; stage windows --junit windows; stage reproducible reproducible) &
+(stage native --junit native; stage sanitizers --junit sanitizers; after release; stage reproducible reproducible) &
+(stage release release; after native; stage windows --junit windows) &
 (after native; stage vm vm) &
 wait
 
