@@ -3,9 +3,7 @@
 # your own with the native build's settings.
 #   bash scripts/build.sh PRESET [CMAKE-OPTION...] [-- BUILD-OPTION...]
 #   bash scripts/build.sh DIR [CMAKE-OPTION...] [-- BUILD-OPTION...]
-# Presets: cmake --list-presets. The compiling is niced: beside it, what
-# waits in real time (the tests over pseudo-terminals, under Wine, the
-# emulated guest) gets the processor when it asks, and is not slowed.
+# Presets: cmake --list-presets.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 target="${1:-native}"
@@ -16,8 +14,8 @@ shift || true
 cd "$root"
 if cmake --list-presets 2>/dev/null | grep -q "^  \"$target\""; then
   cmake --preset "$target" "${configure[@]}" >/dev/null
-  nice -n 10 cmake --build --preset "$target" "$@"
+  cmake --build --preset "$target" "$@"
 else
   cmake -S "$root" -B "$target" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${configure[@]}" >/dev/null
-  nice -n 10 cmake --build "$target" "$@"
+  cmake --build "$target" "$@"
 fi

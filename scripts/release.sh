@@ -53,8 +53,7 @@ src="$work/src"
 
 echo "=== the Windows zip ==="
 # The preset builds in build-release/windows, the folder mapped away.
-# Niced, as scripts/build.sh does.
-(cd "$src" && cmake --preset release-windows >/dev/null && nice -n 10 cmake --build --preset release-windows)
+(cd "$src" && cmake --preset release-windows >/dev/null && cmake --build --preset release-windows)
 zip="$(ls "$work/windows"/zorvik-*-windows.zip)"
 
 echo "=== the Debian package ==="
@@ -70,7 +69,7 @@ maintainer="$(dpkg-parsechangelog -l "$changelog" -S Maintainer)"
   cat "$changelog"
 } >"$changelog.new"
 mv "$changelog.new" "$changelog"
-(cd "$src" && DEB_BUILD_OPTIONS="parallel=$(nproc)" nice -n 10 dpkg-buildpackage -b --no-sign)
+(cd "$src" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -b --no-sign)
 deb="$work/zorvik_${version}_amd64.deb"
 
 rm -rf "$dist"

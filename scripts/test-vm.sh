@@ -9,14 +9,8 @@
 # adapter (on QEMU's monitor); "zorvik-vm: fresh modem" puts a new
 # zorvik-modemsim behind the adapter, whose far end is zorvik-com-peer
 # until then (the driver's cases).
-# The Windows cases run the programs that scripts/test-windows.sh ran under
-# Wine, as its guest-windows in CROSS-BUILD-DIR says (with the release's
-# 32-bit programs too, where the guest is to run them); without that file,
-# CROSS-BUILD-DIR's own, and the release's when ZORVIK_SHIPPED_ZIP (and
-# ZORVIK_SHIPPED_DRIVER, the 32-bit window_driver.exe) are given. With
-# ZORVIK_VM_AWAIT_WINDOWS=FILE the guest starts at once and its Windows
-# cases wait for guest-windows, or for FILE, which says the Windows stage
-# ended without it.
+# With ZORVIK_SHIPPED_ZIP (and ZORVIK_SHIPPED_DRIVER, the 32-bit
+# window_driver.exe) the guest also runs the release's 32-bit programs.
 # Usage: scripts/test-vm.sh [NATIVE-BUILD-DIR [CROSS-BUILD-DIR]]
 # Ends with "N cases passed, N failed". A guest that makes no progress for
 # $limit seconds (boots, or runs one case, no longer) is killed as timed
@@ -143,30 +137,16 @@ while read -r name path; do slave[$name]=$path; done <"$work/peer.txt"
 ZORVIK_VM="$out" QT_QPA_PLATFORM=offscreen "$build/tests/vm/vm_cases_tests" --gtest_filter='VmHost.*' \
   >"$work/host-run.log" 2>&1 &
 pids+=($!)
-# The programs of the guest's Windows cases, in windows-env for the guest.
-windows_programs() {
-  local await="${ZORVIK_VM_AWAIT_WINDOWS:-}"
-  if [ -n "$await" ]; then
-    while [ ! -f "$win/guest-windows" ] && [ ! -f "$await" ]; do sleep 1; done
-    [ -f "$win/guest-windows" ] || { echo "the Windows stage made no programs for the guest"; return 1; }
-  fi
-  if [ -f "$win/guest-windows" ]; then
-    cp "$win/guest-windows" "$out/windows-env"
-  else
-    printf "win='%s' shipped_zip='%s' shipped_driver='%s'\n" "$win" "${ZORVIK_SHIPPED_ZIP:-}" \
-      "${ZORVIK_SHIPPED_DRIVER:-}" >"$out/windows-env"
-  fi
-}
 (
   source "$root/scripts/wine-prefix.sh"
   export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ru_RU.UTF-8
-  windows_programs && wine_prefix_boot "$WINEPREFIX" &&
-    wine_prefix_ports "$WINEPREFIX" "COM3:" "COM3=/dev/ttyUSB0" >/dev/null &&
+  wine_prefix_boot "$WINEPREFIX" && wine_prefix_ports "$WINEPREFIX" "COM3:" "COM3=/dev/ttyUSB0" >/dev/null &&
     wineserver -k && touch "$out/prefix-ready" || touch "$out/prefix-failed"
 ) >"$work/prefix.log" 2>&1 &
 pids+=($!)
 cat >"$out/env" <<ENV
-build='$build' prefix='$work/wine' host_wine='$(source "$root/scripts/wine-prefix.sh" && echo "$wine")'
+build='$build' win='$win' prefix='$work/wine' host_wine='$(source "$root/scripts/wine-prefix.sh" && echo "$wine")'
+shipped_zip='${ZORVIK_SHIPPED_ZIP:-}' shipped_driver='${ZORVIK_SHIPPED_DRIVER:-}'
 ENV
 
 mkfifo "$work/monitor.in" "$work/monitor.out"
@@ -248,11 +228,5 @@ if [ "$failed" -gt 0 ]; then
   done
 fi
 [ -z "$timed_out" ] || echo "note: the guest timed out in case $timed_out"
-if [ -f "$out/windows-env" ]; then
-  (cross="$win"
-   source "$out/windows-env"
-   [ "$win" = "$cross" ] || echo "note: the guest's Windows cases ran the 64-bit twin"
-   [ -z "$shipped_zip" ] || echo "note: the release's 32-bit zorvik.exe and zorvik-demo.exe ran in the guest (whole, gone, demo)")
-fi
 echo "$passed cases passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -10,12 +10,11 @@
 # the release's zip (ZORVIK_RELEASE_ZIP), are what the window's cases run
 # here where Wine runs 32-bit programs; elsewhere those cases run the 64-bit
 # twin, and the guest of scripts/test-vm.sh runs the shipped ones through
-# the cases whole, gone and demo.
+# the cases whole, gone and demo (shipped-runs in the windows preset's
+# folder says "here" or "guest").
 # Usage: scripts/test-windows.sh       (the presets windows, windows-x64 and native)
-# Exits with ctest's status. Before its tests start it writes guest-windows
-# into the windows preset's folder, for the guest's Windows cases: the build
-# whose programs Wine ran, and the release's zip and 32-bit driver when the
-# guest is to run the shipped programs. ZORVIK_ASSUME_NO_32BIT=1 acts as
+# Exits with ctest's status; writes the build whose programs Wine ran into
+# wine-runs in the windows preset's folder. ZORVIK_ASSUME_NO_32BIT=1 acts as
 # on a kernel that runs no 32-bit program, to try that way here.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -40,7 +39,7 @@ grep -qix 'ru_RU\.utf-\?8' <<<"$(locale -a)" || {
 # cross_build PRESET: configures and builds it; ctest's Wine is the loader
 # that runs here.
 cross_build() { bash "$root/scripts/build.sh" "$1" -DZORVIK_WINE="$wine"; }
-rm -f "$build/guest-windows"  # written again once Wine has run a build
+rm -f "$build/wine-runs" "$build/shipped-runs"  # written again once Wine has run a build
 cross_build windows
 bash "$root/scripts/build.sh" native -- --target zorvik-com-peer zorvik-modemsim
 
@@ -84,6 +83,7 @@ if ! runs_here "$build"; then
   runs_here "$twin" || { echo "test-windows: Wine runs neither 32- nor 64-bit programs here" >&2; exit 1; }
   tests="$twin" preset=windows-x64
 fi
+echo "$tests" >"$build/wine-runs"  # the guest's Windows cases take the same programs
 cp -a "$WINEPREFIX" "$window"
 # Each of the window's end-to-end cases makes a prefix of its own from this.
 cp -a "$WINEPREFIX" "$prefix/template"
@@ -109,7 +109,6 @@ export ZORVIK_WINDOW_TEMPLATE="$prefix/template"
 export ZORVIK_MODEMSIM="$native/modemsim/zorvik-modemsim" ZORVIK_COM_PEER="COM5 COM12"
 
 # The release's programs, unpacked as an engineer unpacks them.
-shipped_zip=""
 if [ -z "${ZORVIK_RELEASE_ZIP+set}" ]; then
   echo "note: no release zip given: the shipped programs did not run"
 elif [ ! -f "$ZORVIK_RELEASE_ZIP" ]; then
@@ -120,15 +119,12 @@ elif [ "$tests" = "$build" ]; then
   bsdtar -xf "$ZORVIK_RELEASE_ZIP" -C "$prefix/shipped"
   ZORVIK_SHIPPED="$(dirname "$(ls "$prefix"/shipped/*/zorvik.exe)")"
   export ZORVIK_SHIPPED
+  echo here >"$build/shipped-runs"
   echo "note: the window's cases ran the release's 32-bit zorvik.exe and zorvik-demo.exe here under 32-bit Wine"
 else
-  shipped_zip="$ZORVIK_RELEASE_ZIP"
+  echo guest >"$build/shipped-runs"
   echo "note: the release's 32-bit zorvik.exe and zorvik-demo.exe run in the guest, whose kernel runs 32-bit programs"
 fi
-# The guest's Windows cases take the programs Wine ran here.
-printf "win='%s' shipped_zip='%s' shipped_driver='%s'\n" "$(realpath -m "$tests")" "$shipped_zip" \
-  "${shipped_zip:+$build/tests/wine/window_driver.exe}" >"$build/guest-windows.new"
-mv "$build/guest-windows.new" "$build/guest-windows"
 
 mapfile -t junit < <(junit_args windows)
 # Most of these sleep on Wine and the window; each window case has a

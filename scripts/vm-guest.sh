@@ -7,7 +7,7 @@
 # host to act; "zorvik-vm: case NAME begins" starts the host's clock for it.
 set -euo pipefail
 out="$1"
-source "$out/env"  # build, prefix, host_wine
+source "$out/env"  # build, win, prefix, host_wine, shipped_zip, shipped_driver
 root="$(cd "$(dirname "$0")/.." && pwd)"
 echo "zorvik-vm: up after $(cut -d' ' -f1 /proc/uptime) s"
 export QT_QPA_PLATFORM=offscreen ZORVIK_VM="$out" XDG_RUNTIME_DIR=/tmp
@@ -42,7 +42,6 @@ windows() {
   # However long the host takes: its clock ends a wait that never ends.
   while [ ! -f "$out/prefix-ready" ] && [ ! -f "$out/prefix-failed" ]; do sleep 0.2; done
   [ -f "$out/prefix-ready" ] || { echo "zorvik-vm: the host made no Wine prefix"; return 1; }
-  source "$out/windows-env"  # win, shipped_zip, shipped_driver
   Xvfb :1 -noreset -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   for _ in $(seq 100); do [ -e /tmp/.X11-unix/X1 ] && break; sleep 0.1; done
   export ZORVIK_WINDOW_PREFIX="$prefix" ZORVIK_WINDOW_PORT=COM3 ZORVIK_WINDOW_LINK=/dev/ttyUSB0
